@@ -1,0 +1,57 @@
+// tikora-cli: Tikora's jobs in a terminal, without a window.
+
+#include "cli/almanac_command.h"
+#include "cli/check_command.h"
+
+#include <QCoreApplication>
+#include <iostream>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: tikora-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  check [--port PORT] [--timeout SECONDS] [--retries N] HOST\n"
+    "      Ask HOST for the time with the Time protocol (RFC 868, TCP) and show\n"
+    "      the server's time, the local time and the correction. Never sets the\n"
+    "      clock. Exit status: 0 completed, 1 failed, 2 bad usage.\n"
+    "  almanac [--utc YYYY-MM-DDTHH:MM:SS] [--json]\n"
+    "      The moon and sun almanac for now (or for the given UTC moment).\n"
+    "  moons [--year Y]\n"
+    "      The year's new and full moons.\n"
+    "  meteors [--year Y]\n"
+    "      The year's meteor showers.\n"
+    "\n"
+    "Run 'tikora-cli COMMAND --help' for a command's details.\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tikora-cli"));
+
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    if (args.isEmpty()) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (command == QLatin1String("check"))
+        return cli::runCheckCommand(args, std::cout, std::cerr);
+    if (command == QLatin1String("almanac"))
+        return cli::runAlmanacCommand(args, std::cout, std::cerr);
+    if (command == QLatin1String("moons"))
+        return cli::runMoonsCommand(args, std::cout, std::cerr);
+    if (command == QLatin1String("meteors"))
+        return cli::runMeteorsCommand(args, std::cout, std::cerr);
+
+    std::cerr << "tikora-cli: unknown command '" << command.toStdString() << "'\n\n" << kUsage;
+    return 2;
+}

@@ -1,0 +1,127 @@
+#include "platform/messages.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+
+#include <mutex>
+#include <unordered_map>
+
+namespace platform {
+namespace {
+
+// Qt event type that carries one posted message.
+const QEvent::Type kMessageEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class MessageEvent : public QEvent {
+public:
+    explicit MessageEvent(const Message& message) : QEvent(kMessageEventType), message(message) {}
+    Message message;
+};
+
+// Handles are never reused, so a stale handle can never reach a new window.
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<HWND, MessageWindow*> windows;
+    HWND lastHandle = 0;
+};
+
+Registry& registry()
+{
+    static Registry instance;
+    return instance;
+}
+
+bool terminating = false;
+
+} // namespace
+
+MessageWindow::MessageWindow(WindowProcedure procedure, QObject* parent)
+    : QObject(parent), procedure_(std::move(procedure))
+{
+    static bool hooked = false;
+    if (!hooked && QCoreApplication::instance()) {
+        hooked = true;
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] { terminating = true; });
+    }
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    handle_ = ++r.lastHandle;
+    r.windows.emplace(handle_, this);
+}
+
+MessageWindow::~MessageWindow()
+{
+    // Once unregistered no thread can post to this window any more; Qt drops
+    // the events already queued for it when the object goes.
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.windows.erase(handle_);
+}
+
+LRESULT MessageWindow::dispatch(Message& message)
+{
+    if (procedure_)
+        procedure_(message);
+    return message.result;
+}
+
+bool MessageWindow::event(QEvent* event)
+{
+    if (event->type() != kMessageEventType)
+        return QObject::event(event);
+    Message message = static_cast<MessageEvent*>(event)->message;
+    dispatch(message);
+    return true;
+}
+
+MessageWindow* windowFromHandle(HWND window)
+{
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto found = r.windows.find(window);
+    return found == r.windows.end() ? nullptr : found->second;
+}
+
+bool PostMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam)
+{
+    Registry& r = registry();
+    // Held while posting so that the window cannot be destroyed in between.
+    std::lock_guard lock(r.mutex);
+    auto found = r.windows.find(window);
+    if (found == r.windows.end())
+        return false;
+    QCoreApplication::postEvent(found->second, new MessageEvent(Message{msg, wParam, lParam, 0}));
+    return true;
+}
+
+LRESULT SendMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam)
+{
+    MessageWindow* target = windowFromHandle(window);
+    if (!target)
+        return 0;
+    Message message{msg, wParam, lParam, 0};
+    return target->dispatch(message);
+}
+
+LRESULT DefWindowProc(HWND, const Message&)
+{
+    return 0;
+}
+
+void ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void WaitMessage()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+bool ApplicationTerminating()
+{
+    return terminating || QCoreApplication::closingDown();
+}
+
+} // namespace platform

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tikora needs, from Debian's packages only.
+# Idempotent: when everything is present it only runs dpkg-query once.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make pkg-config
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcap-dev libcap2-bin
+  netbase
+  xinetd rdate
+  fonts-liberation2
+)
+
+missing=()
+while read -r status name; do
+  [ "$status" = "installed" ] || missing+=("$name")
+done < <(dpkg-query -W -f='${db:Status-Status} ${Package}\n' "${packages[@]}" 2>/dev/null || true)
+
+# dpkg-query prints nothing for packages it has never heard of.
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed; then
+    [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "bootstrap: installing ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+# --no-install-recommends: xinetd would otherwise pull in rsyslog.
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# Debian starts xinetd's own system service on install; the tests run their
+# own instance on their own config, so the packaged one must not hold port 37.
+if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet xinetd 2>/dev/null; then
+  "${sudo_cmd[@]}" systemctl stop xinetd || true
+fi
