@@ -28,8 +28,10 @@ struct Registry {
 
 Registry& registry()
 {
-    static Registry instance;
-    return instance;
+    // Never destroyed: a detached worker thread may still post while the
+    // process exits and static destructors run.
+    static Registry* instance = new Registry;
+    return *instance;
 }
 
 bool terminating = false;

@@ -103,10 +103,11 @@ int sendto(SOCKET s, const char* buffer, int count, int flags, const SOCKADDR_IN
 int closesocket(SOCKET s);
 int ioctlsocket(SOCKET s, long command, std::uint32_t* argument);
 
-std::uint16_t htons(std::uint16_t value);
-std::uint16_t ntohs(std::uint16_t value);
-std::uint32_t htonl(std::uint32_t value);
-std::uint32_t ntohl(std::uint32_t value);
+// Parenthesised so that glibc's macros of the same names do not expand here.
+std::uint16_t (htons)(std::uint16_t value);
+std::uint16_t (ntohs)(std::uint16_t value);
+std::uint32_t (htonl)(std::uint32_t value);
+std::uint32_t (ntohl)(std::uint32_t value);
 std::uint32_t inet_addr(const char* text);
 // Dotted text of an address in network order; valid until the next call.
 const char* inet_ntoa(std::uint32_t address);
@@ -127,7 +128,20 @@ HANDLE WSAAsyncGetServByPort(HWND window, unsigned int msg, int portNetworkOrder
 // After this no message of the request is posted and its buffer is not touched.
 int WSACancelAsyncRequest(HANDLE request);
 
-// The Winsock number for a POSIX errno value.
+// The Winsock number for a POSIX errno value (0 for 0; an errno without a
+// Winsock counterpart gives WSAEINVAL).
 int ErrorFromErrno(int posixError);
+// The Winsock number (11001-11004) for a getaddrinfo result (0 for 0).
+int ErrorFromResolver(int resolverError);
+
+// ioctlsocket commands besides FIONREAD_: FIONBIO_ accepts only "non-blocking".
+constexpr long FIONBIO_ = static_cast<long>(0x8004667EL);
+// recv/send flags, the same bits in Winsock and Linux.
+constexpr int MSG_OOB_ = 1;
+constexpr int MSG_PEEK_ = 2;
+// The largest datagram sendto accepts (WSADATA::iMaxUdpDg).
+constexpr int kMaxUdpDatagram = 65507;
+// Host names longer than this complete with WSAHOST_NOT_FOUND without a look-up.
+constexpr int kMaxHostNameLength = 255;
 
 } // namespace platform::ws
