@@ -1,13 +1,121 @@
 #include "cli/check_command.h"
 
+#include "cli/time_check.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QTime>
+
+#include <optional>
 #include <ostream>
 
 namespace cli {
+namespace {
 
-int runCheckCommand(const QStringList&, std::ostream&, std::ostream& err)
+const char* const kCheckUsage =
+    "Usage: tikora-cli check [--port PORT] [--timeout SECONDS] [--retries N] HOST\n"
+    "\n"
+    "Asks HOST for the current time with the Time protocol (RFC 868 over TCP)\n"
+    "and prints the numbered log of the check, the server's time and the local\n"
+    "time of day, and the correction the PC's clock would need. The clock is\n"
+    "never changed.\n"
+    "\n"
+    "  --port PORT        service name or port number (default: time, port 37)\n"
+    "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
+    "                     answer (default: 10; 0 waits for ever)\n"
+    "  --retries N        new attempts after a time-out (default: 3)\n"
+    "\n"
+    "Exit status: 0 when the check completed, 1 when it failed, 2 for bad usage.\n";
+
+std::optional<int> wholeNumber(const QString& text, int low, int high)
 {
-    err << "tikora-cli: check is not built yet\n";
-    return 1;
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& err)
+{
+    TimeCheckOptions options;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            out << kCheckUsage;
+            return 0;
+        }
+        const bool takesValue =
+            arg == QLatin1String("--port") || arg == QLatin1String("--timeout") || arg == QLatin1String("--retries");
+        if (takesValue && i + 1 >= args.size()) {
+            err << "tikora-cli check: " << arg.toStdString() << " needs a value\n";
+            return 2;
+        }
+        if (arg == QLatin1String("--port")) {
+            options.port = args[++i].toStdString();
+            if (options.port.empty() || options.port.size() > 255) {
+                err << "tikora-cli check: --port needs a service name or a port number\n";
+                return 2;
+            }
+        } else if (arg == QLatin1String("--timeout")) {
+            const auto seconds = wholeNumber(args[++i], 0, 6000);
+            if (!seconds) {
+                err << "tikora-cli check: --timeout must be a whole number of seconds from 0 to 6000\n";
+                return 2;
+            }
+            options.timeOutSeconds = *seconds;
+        } else if (arg == QLatin1String("--retries")) {
+            const auto retries = wholeNumber(args[++i], 0, 1000);
+            if (!retries) {
+                err << "tikora-cli check: --retries must be a whole number from 0 to 1000\n";
+                return 2;
+            }
+            options.retries = *retries;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            err << "tikora-cli check: unknown option " << arg.toStdString() << "\n";
+            return 2;
+        } else if (options.host.empty()) {
+            options.host = arg.toStdString();
+        } else {
+            err << "tikora-cli check: only one HOST may be given\n";
+            return 2;
+        }
+    }
+    if (options.host.empty()) {
+        err << "tikora-cli check: no HOST given\n\n" << kCheckUsage;
+        return 2;
+    }
+    if (options.host.size() > 255) {
+        err << "tikora-cli check: HOST is longer than 255 characters\n";
+        return 2;
+    }
+
+    TimeCheckIo io;
+    io.log = [&out](const std::string& line) { out << line << '\n' << std::flush; };
+    io.result = io.log;
+    io.detail = [&err](const std::string& line) { err << "tikora-cli check: " << line << '\n'; };
+    io.localSecondsOfDay = [] { return QTime::currentTime().msecsSinceStartOfDay() / 1000; };
+    io.biasMinutes = [] { return -QDateTime::currentDateTime().offsetFromUtc() / 60; };
+    io.formatTime = [](int secondsOfDay) {
+        return QTime::fromMSecsSinceStartOfDay(secondsOfDay * 1000).toString(QStringLiteral("HH:mm:ss")).toStdString();
+    };
+
+    try {
+        TimeCheck check(options, io);
+        int status = 1;
+        check.start([&status](TimeCheck::Outcome outcome) {
+            status = outcome == TimeCheck::Outcome::Completed ? 0 : 1;
+            QCoreApplication::exit(status);
+        });
+        if (check.outcome() == TimeCheck::Outcome::Running)
+            QCoreApplication::exec();
+        return status;
+    } catch (const std::exception& error) {
+        err << "tikora-cli check: " << error.what() << '\n';
+        return 1;
+    }
 }
 
 } // namespace cli
