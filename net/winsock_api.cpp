@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -66,6 +67,12 @@ bool equalIgnoringCase(std::string_view a, std::string_view b)
     });
 }
 
+std::unordered_map<std::string, void*>& overrides()
+{
+    static std::unordered_map<std::string, void*> replaced;
+    return replaced;
+}
+
 std::unique_ptr<tWinsockAPI>& bindingSlot()
 {
     static std::unique_ptr<tWinsockAPI> binding;
@@ -100,6 +107,8 @@ void* tWinsockAPI::GetProc(const char* name)
         // The calls are linked into the program, so "loading" always succeeds.
         libraryHandle_ = kFirstValidLibraryHandle;
     }
+    if (auto replaced = overrides().find(name); replaced != overrides().end())
+        return replaced->second;
     for (const ExportedFunction& function : kExports) {
         if (function.name == name)
             return function.address;
@@ -222,6 +231,16 @@ bool SocketsStarted()
 void SetLibraryName(const std::string& name)
 {
     WinsockAPI().SetLibraryName(name);
+}
+
+void OverrideSocketFunction(const std::string& name, void* address)
+{
+    if (address)
+        overrides()[name] = address;
+    else
+        overrides().erase(name);
+    if (bindingSlot())
+        bindingSlot()->ForgetResolvedFunctions();
 }
 
 void StartupSockets()

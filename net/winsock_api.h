@@ -27,6 +27,7 @@ public:
 
     // "Loads" the library on first use and resolves a function by name.
     void* GetProc(const char* name);
+    void ForgetResolvedFunctions() { functions_.fill(nullptr); }
 
     ws::SOCKET socket(int family, int type, int protocol);
     int bind(ws::SOCKET s, const ws::SOCKADDR_IN* address, int length);
@@ -84,3 +85,8 @@ void StartupSockets();
 void ShutdownSockets();
 // Sets the library name of the binding (creating it if needed).
 void SetLibraryName(const std::string& name);
+
+// Makes GetProc resolve `name` to `address` instead of the platform's call
+// (nullptr restores it), the way a different library would: tests use it to
+// stand in for calls whose outcome they cannot arrange on a real network.
+void OverrideSocketFunction(const std::string& name, void* address);
