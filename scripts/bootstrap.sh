@@ -13,16 +13,14 @@ packages=(
   fonts-liberation2
 )
 
+# One dpkg-query for all: packages it does not know at all are missing too.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
-while read -r status name; do
-  [ "$status" = "installed" ] || missing+=("$name")
-done < <(dpkg-query -W -f='${db:Status-Status} ${Package}\n' "${packages[@]}" 2>/dev/null || true)
-
-# dpkg-query prints nothing for packages it has never heard of.
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed; then
-    [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
-  fi
+  case $'\n'"$installed"$'\n' in
+    *$'\n'"$p installed"$'\n'*) ;;
+    *) missing+=("$p") ;;
+  esac
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
