@@ -56,6 +56,7 @@ constexpr std::size_t kMaxScratchBytes = 1u << 16;   // services never need more
 HANDLE lastRequest = 0;
 std::map<HANDLE, PendingRequest> pendingRequests;
 MessageWindow* deliveryWindow = nullptr;
+int deliveryDepth = 0;   // > 0 inside the delivery window's own procedure
 
 void lookUpHost(LookupJob& job)
 {
@@ -137,13 +138,23 @@ void deliver(HANDLE request)
             error = WSAENOBUFS;
     }
     // Sent, not posted: between the write and the delivery nothing can cancel.
+    struct DepthScope {
+        DepthScope() { ++deliveryDepth; }
+        ~DepthScope() { --deliveryDepth; }
+    } inDelivery;
     SendMessage(pending.window, pending.msg, static_cast<WPARAM>(request),
                 MakeSelectLParam(static_cast<unsigned int>(length), static_cast<unsigned int>(error)));
 }
 
 void destroyDeliveryWindow()
 {
-    delete deliveryWindow;   // unregisters it: workers' late posts are dropped
+    // Deleting unregisters it, so workers' late posts are dropped. A WSACleanup
+    // from a completion handler runs inside the window's own procedure: defer
+    // the deletion then; its late posts find no pending request.
+    if (deliveryWindow && deliveryDepth > 0)
+        deliveryWindow->deleteLater();
+    else
+        delete deliveryWindow;
     deliveryWindow = nullptr;
 }
 

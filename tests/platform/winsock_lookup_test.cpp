@@ -179,6 +179,21 @@ TEST_F(AsyncLookupTest, CleanupCancelsPendingRequests)
     ASSERT_EQ(ws::WSAStartup(257, &data), 0);   // for TearDown's WSACleanup
 }
 
+TEST_F(AsyncLookupTest, CleanupFromACompletionHandlerIsSafe)
+{
+    int completions = 0;
+    platform::MessageWindow stopper([&](platform::Message&) {
+        ++completions;
+        ws::WSACleanup();
+    });
+    ASSERT_NE(ws::WSAAsyncGetHostByName(stopper.handle(), kDone, "127.0.0.1", buffer, kBufferSize), 0u);
+    ASSERT_TRUE(pumpUntil([&] { return completions == 1; }));
+    pumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(completions, 1);
+    ws::WSADATA data;
+    ASSERT_EQ(ws::WSAStartup(257, &data), 0);   // for TearDown's WSACleanup
+}
+
 TEST_F(AsyncLookupTest, BadRequestsAreRefusedAtOnce)
 {
     EXPECT_EQ(ws::WSAAsyncGetHostByName(window.handle(), kDone, nullptr, buffer, kBufferSize), 0u);
