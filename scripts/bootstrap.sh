@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcap-dev libcap2-bin
   netbase
-  xinetd rdate
+  xinetd rdate python3
   fonts-liberation2
 )
 
