@@ -13,13 +13,14 @@ namespace cli {
 namespace {
 
 const char* const kCheckUsage =
-    "Usage: tikora-cli check [--port PORT] [--timeout SECONDS] [--retries N] HOST\n"
+    "Usage: tikora-cli check [--udp] [--port PORT] [--timeout SECONDS] [--retries N] HOST\n"
     "\n"
     "Asks HOST for the current time with the Time protocol (RFC 868 over TCP)\n"
     "and prints the numbered log of the check, the server's time and the local\n"
     "time of day, and the correction the PC's clock would need. The clock is\n"
     "never changed.\n"
     "\n"
+    "  --udp              ask over UDP: one empty datagram, one four-byte answer\n"
     "  --port PORT        service name or port number (default: time, port 37)\n"
     "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
     "                     answer (default: 10; 0 waits for ever)\n"
@@ -46,6 +47,10 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             out << kCheckUsage;
             return 0;
+        }
+        if (arg == QLatin1String("--udp")) {
+            options.udp = true;
+            continue;
         }
         const bool takesValue =
             arg == QLatin1String("--port") || arg == QLatin1String("--timeout") || arg == QLatin1String("--retries");

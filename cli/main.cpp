@@ -2,6 +2,7 @@
 
 #include "cli/almanac_command.h"
 #include "cli/check_command.h"
+#include "cli/serve_command.h"
 
 #include <QCoreApplication>
 #include <iostream>
@@ -12,10 +13,12 @@ const char* const kUsage =
     "Usage: tikora-cli COMMAND [OPTIONS]\n"
     "\n"
     "Commands:\n"
-    "  check [--port PORT] [--timeout SECONDS] [--retries N] HOST\n"
+    "  check [--udp] [--port PORT] [--timeout SECONDS] [--retries N] HOST\n"
     "      Ask HOST for the time with the Time protocol (RFC 868, TCP) and show\n"
     "      the server's time, the local time and the correction. Never sets the\n"
     "      clock. Exit status: 0 completed, 1 failed, 2 bad usage.\n"
+    "  serve [--bind ADDR] [--port PORT] [--udp] [--max-connections N]\n"
+    "      Run a Time protocol service (RFC 868) over TCP or UDP.\n"
     "  almanac [--utc YYYY-MM-DDTHH:MM:SS] [--json]\n"
     "      The moon and sun almanac for now (or for the given UTC moment).\n"
     "  moons [--year Y]\n"
@@ -45,6 +48,8 @@ int main(int argc, char** argv)
     }
     if (command == QLatin1String("check"))
         return cli::runCheckCommand(args, std::cout, std::cerr);
+    if (command == QLatin1String("serve"))
+        return cli::runServeCommand(args, std::cout, std::cerr);
     if (command == QLatin1String("almanac"))
         return cli::runAlmanacCommand(args, std::cout, std::cerr);
     if (command == QLatin1String("moons"))

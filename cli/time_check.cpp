@@ -1,5 +1,6 @@
 #include "cli/time_check.h"
 
+#include "net/datagram_socket.h"
 #include "net/sock_error.h"
 
 #include <QTimer>
@@ -10,8 +11,9 @@ TimeCheck::TimeCheck(TimeCheckOptions options, TimeCheckIo io)
     : options_(std::move(options)), io_(std::move(io))
 {
     using namespace std::placeholders;
+    // The protocol first: the port's service is looked up under it.
+    cli.SetProtocol(options_.udp ? "udp" : "tcp");
     cli.SetPort(options_.port);
-    cli.SetProtocol("tcp");
     cli.SetTimeOut(options_.timeOutSeconds);
     cli.OnInfo = [this](TSockCtrl* s, TSockInfo code, TSocketBase* socket) { cliInfo(s, code, socket); };
     cli.OnConnect = [this](TSockCtrl* s, TSocketBase* socket) { cliConnect(s, socket); };
@@ -39,7 +41,14 @@ void TimeCheck::btnConnectClick()
     ++checkNo;
     running_ = true;
     try {
-        cli.Open(SocketClassOf<TStreamSocket>);
+        if (options_.udp) {
+            cli.Open(SocketClassOf<TDatagramSocket>);
+            // The request is an empty datagram; the answer must come in time.
+            cli.CurrentSocket()->Write("", 0);
+            cli.ArmTimeOut();
+        } else {
+            cli.Open(SocketClassOf<TStreamSocket>);
+        }
     } catch (const std::exception& error) {
         // A time-out during the look-up has already ended this attempt (and
         // maybe posted the next): the look-up's own failure adds nothing.
@@ -62,6 +71,8 @@ void TimeCheck::cliInfo(TSockCtrl*, TSockInfo icode, TSocketBase*)
 
 void TimeCheck::cliConnect(TSockCtrl*, TSocketBase* socket)
 {
+    if (options_.udp)
+        return;   // a datagram socket is connected at once; nothing to report
     rcvCount = 0;
     if (socket->LastError != 0) {
         // A refused or unreachable connection ends the check at once.
@@ -82,12 +93,36 @@ void TimeCheck::cliRead(TSockCtrl*, TSocketBase* socket)
     if (!running_ || !socket->IsConnected())
         return;   // the check is ending: leave late bytes unread
     log(">Reading time");
-    collect(socket);
+    try {
+        collect(socket);
+    } catch (const ESockError& error) {
+        // A datagram's refusal comes back as a failed read.
+        running_ = false;
+        cli.DisarmTimeOut();
+        log(std::string(">") + error.what());
+        finish(Outcome::Failed);
+    }
 }
 
 // Takes what has arrived of the four bytes; TCP may deliver them in pieces.
 void TimeCheck::collect(TSocketBase* socket)
 {
+    if (options_.udp) {
+        // One datagram is the whole answer; a short one cannot be completed.
+        char datagram[512];
+        const int received = socket->Read(datagram, sizeof datagram);
+        if (received == 0 && socket->LastError == ws::WSAEWOULDBLOCK)
+            return;
+        if (received != 4) {
+            resetcon(socket, "Error reading timestamp.");
+            finish(Outcome::Failed);
+            return;
+        }
+        std::copy(datagram, datagram + 4, rcvBuf.begin());
+        rcvCount = 4;
+        showtime();
+        return;
+    }
     const int received = socket->Read(reinterpret_cast<char*>(rcvBuf.data()) + rcvCount, 4 - rcvCount);
     rcvCount += received;
     if (rcvCount == 4)

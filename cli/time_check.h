@@ -16,6 +16,7 @@ struct TimeCheckOptions {
     std::string port = "time";
     int timeOutSeconds = 10;
     int retries = 3;
+    bool udp = false;   // one empty datagram out, one four-byte datagram back
 };
 
 // Where the check's output goes, and how "now" is read (tests replace both).

@@ -55,6 +55,25 @@ public:
     virtual void NotifyWrite(TSocketBase* socket);
     virtual void NotifyTimeOut(TSocketBase* socket);
 
+    // Properties. Setting Address classifies it as a dotted address or a host
+    // name; setting Port looks up the service name or port once the socket
+    // library is started; Protocol names the protocol of those look-ups.
+    const std::string& Address() const { return address_; }
+    void SetAddress(const std::string& address);
+    const std::string& Port() const { return port_; }
+    void SetPort(const std::string& port);
+    const std::string& Protocol() const { return protocol_; }
+    void SetProtocol(const std::string& protocol);
+    int TimeOut() const { return timeOut_; }
+    void SetTimeOut(int seconds) { timeOut_ = seconds < 0 ? 0 : seconds; }
+
+    // What the setters derived.
+    const std::string& HostName() const { return hostName_; }
+    const std::string& ServiceName() const { return serviceName_; }
+    std::uint16_t PortNumber() const { return portNumber_; }
+    int ProtocolNumber() const { return protocolNumber_; }
+    std::string IPAddress() const { return ipText_; }
+
     platform::HWND Window() const;
     const std::string& ProtocolName() const { return protocolName_; }
     int TimeOutSeconds() const { return timeOut_; }
@@ -108,6 +127,10 @@ private:
 
     friend class ArmedControls;
 };
+
+// Splits an address text into a host name or a dotted address, as the
+// Address property does (the other one is emptied).
+void ClassifyAddress(const std::string& text, std::string& hostName, std::string& ipText);
 
 // How many controls are armed (for tests and diagnostics).
 int ArmedCount();

@@ -2,6 +2,7 @@
 
 #include "net/client_socket.h"
 #include "net/notify_queue.h"
+#include "net/server_socket.h"
 #include "net/sock_ctrl.h"
 #include "net/sock_error.h"
 
@@ -25,9 +26,19 @@ void TSocketBase::DoWrite()
         Owner->OnWrite(Owner, this);
 }
 
-// Accept and refuse are events of server controls; their sockets override these.
-void TSocketBase::DoAccept() {}
-void TSocketBase::DoRefuse() {}
+void TSocketBase::DoAccept()
+{
+    auto* server = dynamic_cast<TCustomServerSocket*>(Owner);
+    if (server && server->OnAccept)
+        server->OnAccept(Owner, this);
+}
+
+void TSocketBase::DoRefuse()
+{
+    auto* server = dynamic_cast<TCustomServerSocket*>(Owner);
+    if (server && server->OnRefuse)
+        server->OnRefuse(Owner, this);
+}
 
 void TSocketBase::DoConnect()
 {
@@ -77,12 +88,22 @@ std::uint16_t TSocketBase::BytesAvailable()
     return static_cast<std::uint16_t>(waiting & 0xFFFFu);
 }
 
+// A handler that takes nothing would be offered the same bytes for ever, so
+// the offer stops once a round leaves the count where it was.
 void TSocketBase::DrainReceived()
 {
-    if (!Owner->OnRead)
+    if (!Owner->OnRead || Handle == ws::INVALID_SOCKET)
         return;
-    while (Handle != ws::INVALID_SOCKET && BytesAvailable() > 0)
+    std::uint16_t waiting = BytesAvailable();
+    while (waiting > 0) {
         Owner->NotifyRead(this);
+        if (Handle == ws::INVALID_SOCKET)
+            return;
+        const std::uint16_t after = BytesAvailable();
+        if (after >= waiting)
+            return;
+        waiting = after;
+    }
 }
 
 void TSocketBase::ResolveAddress(const std::string& hostName, std::uint16_t port, const std::string& serviceName,

@@ -28,7 +28,7 @@ public:
     virtual int Read(char* buffer, int count) = 0;
     // Called after the address is resolved and before it is used.
     virtual void AfterResolve() {}
-    virtual void Listen(const std::string& hostName, TAsyncOptions options, std::uint16_t port,
+    virtual void Listen(const std::string& hostName, int backlog, std::uint16_t port,
                         const std::string& serviceName, std::string& ipText) = 0;
     virtual void Connect(const std::string& hostName, TAsyncOptions options, std::uint16_t port,
                          const std::string& serviceName, std::string& ipText) = 0;

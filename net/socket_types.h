@@ -22,6 +22,7 @@ enum TSockInfo : int {
     siClose = 7,
     siTimeOut = 8,
     siAccept = 9,
+    siUnknownSocket = 10,
     siRefuse = 11,
 };
 

@@ -50,10 +50,26 @@ void TStreamSocket::Connect(const std::string& hostName, TAsyncOptions options, 
     }
 }
 
-void TStreamSocket::Listen(const std::string&, TAsyncOptions, std::uint16_t, const std::string&, std::string&)
+void TStreamSocket::Listen(const std::string& hostName, int backlog, std::uint16_t port,
+                           const std::string& serviceName, std::string& ipText)
 {
-    // Listening needs a server control; a client's stream socket only connects.
-    RaiseSocketError(ws::WSAEOPNOTSUPP, ctxListening);
+    tWinsockAPI& api = WinsockAPI();
+    if (!SocketsStarted())
+        RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
+    Handle = CheckResult(api.socket(ws::AF_INET_, ws::SOCK_STREAM_, 0), 0, ctxCreatingSocket);
+    ResolveAddress(hostName, port, serviceName, ipText);
+    AfterResolve();
+    try {
+        CheckResult(api.bind(Handle, &Address, sizeof Address), 0, ctxBinding);
+        api.WSAAsyncSelect(Handle, Owner->Window(), WM_SOCKETNOTIFY, ws::FD_ACCEPT | ws::FD_CLOSE);
+        CheckResult(api.listen(Handle, backlog), 0, ctxListening);
+    } catch (const ESockError&) {
+        const int error = LastError;
+        Close();
+        LastError = error;
+        throw;
+    }
+    Owner->NotifyInfo(this, siListen);
 }
 
 int TStreamSocket::Read(char* buffer, int count)
@@ -98,21 +114,9 @@ void TStreamSocket::Close()
         return;
     if (State == ssConnected) {
         State = ssClosing;
-        // Waiting bytes are offered to OnRead before the close. A handler that
-        // takes nothing would see the same bytes for ever, so the offer stops
-        // once a round leaves the count where it was.
-        if (Owner->OnRead) {
-            std::uint16_t waiting = BytesAvailable();
-            while (waiting > 0) {
-                Owner->NotifyRead(this);
-                if (Handle == ws::INVALID_SOCKET)
-                    return;
-                const std::uint16_t after = BytesAvailable();
-                if (after >= waiting)
-                    break;
-                waiting = after;
-            }
-        }
+        DrainReceived();
+        if (Handle == ws::INVALID_SOCKET)
+            return;   // a handler closed it meanwhile
     }
     WinsockAPI().closesocket(Handle);
     Owner->DisarmTimeOut();

@@ -1,0 +1,48 @@
+#pragma once
+// The time service behind `tikora-cli serve`: answers each TCP connection
+// with the four bytes of the current time and closes it; answers each UDP
+// datagram with a four-byte datagram.
+
+#include "net/server_socket.h"
+#include "net/timestamp.h"
+
+#include <functional>
+#include <string>
+
+namespace cli {
+
+struct TimeServiceOptions {
+    std::string bindAddress = "127.0.0.1";
+    std::string port = "time";
+    bool udp = false;
+    int maxConnections = 16;
+};
+
+// The current time as RFC 868 bytes (tests replace the clock).
+TimestampBytes TimestampNow();
+TimestampBytes TimestampFromUnixSeconds(std::int64_t seconds);
+
+class TimeService {
+public:
+    TimeService(TimeServiceOptions options, std::function<void(const std::string&)> log,
+                std::function<TimestampBytes()> now = TimestampNow);
+
+    // Starts listening; raises ESockError when the address cannot be bound.
+    void start();
+    std::uint16_t localPort() const;
+    TServerSocket& server() { return server_; }
+    long answered() const { return answered_; }
+
+private:
+    void answerConnection(TSocketBase* connection);
+    void answerDatagram(TSocketBase* socket);
+    void logClient(const ws::SOCKADDR_IN& peer, const TimestampBytes& value);
+
+    TimeServiceOptions options_;
+    std::function<void(const std::string&)> log_;
+    std::function<TimestampBytes()> now_;
+    TServerSocket server_;
+    long answered_ = 0;
+};
+
+} // namespace cli

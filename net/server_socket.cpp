@@ -1,0 +1,116 @@
+#include "net/server_socket.h"
+
+#include "net/client_socket.h"
+#include "net/datagram_socket.h"
+#include "net/notify_queue.h"
+#include "net/sock_error.h"
+
+#include <algorithm>
+
+TCustomServerSocket::TCustomServerSocket() = default;
+
+TCustomServerSocket::~TCustomServerSocket()
+{
+    for (TSocketBase* connection : connections_)
+        ReleaseSocketObject(connection);
+    connections_.clear();
+}
+
+void TCustomServerSocket::SocketNotify(platform::Message& message)
+{
+    const unsigned int event = platform::LowWord(message.lParam);
+    const int error = static_cast<int>(platform::HighWord(message.lParam));
+    if (event == ws::FD_ACCEPT) {
+        if (TSocketBase* listening = CurrentSocket())
+            NotifyAccept(listening);
+        return;
+    }
+    TSocketBase* target = nullptr;
+    TSocketBase* probe = Socket();
+    if (dynamic_cast<TDatagramSocket*>(probe)) {
+        target = probe;
+    } else {
+        const auto handle = static_cast<ws::SOCKET>(message.wParam);
+        auto found = std::find_if(connections_.begin(), connections_.end(),
+                                  [handle](const TSocketBase* c) { return c->Handle == handle; });
+        if (found == connections_.end()) {
+            if (OnInfo)
+                OnInfo(this, siUnknownSocket, nullptr);
+            return;
+        }
+        target = *found;
+    }
+    SocketInUse inUse(target);
+    target->LastError = error;
+    switch (event) {
+    case ws::FD_READ:
+        NotifyRead(target);
+        break;
+    case ws::FD_WRITE:
+        NotifyWrite(target);
+        break;
+    case ws::FD_CLOSE:
+        NotifyDisconnect(target);
+        break;
+    default:
+        break;
+    }
+}
+
+void TCustomServerSocket::NotifyAccept(TSocketBase* listening)
+{
+    if (!SocketClass())
+        return;
+    TSocketBase* connection = SocketClass()(this);
+    int length = sizeof connection->Address;
+    connection->Handle = WinsockAPI().accept(listening->Handle, &connection->Address, &length);
+    if (connection->Handle == ws::INVALID_SOCKET) {
+        WinsockAPI().WSAGetLastError();   // a failed accept is dropped silently
+        delete connection;
+        return;
+    }
+    connections_.push_back(connection);
+    WinsockAPI().WSAAsyncSelect(connection->Handle, Window(), WM_SOCKETNOTIFY,
+                                (connectionOptions_.bits() & 0x7) | ws::FD_CLOSE);
+    connection->State = ssConnected;
+    SocketInUse inUse(connection);
+    if (maxConnections_ < static_cast<int>(connections_.size())) {
+        NotifyInfo(connection, siRefuse);
+        connection->DoRefuse();
+        connection->Close();
+    } else {
+        NotifyInfo(connection, siAccept);
+        connection->DoAccept();
+    }
+}
+
+void TCustomServerSocket::NotifyDisconnect(TSocketBase* socket)
+{
+    if (!socket->IsConnected())
+        return;
+    DisarmTimeOut();
+    SocketInUse inUse(socket);
+    if (OnDisconnect)
+        OnDisconnect(this, socket);
+}
+
+void TCustomServerSocket::SocketClosed(TSocketBase* socket)
+{
+    TSockCtrl::SocketClosed(socket);
+    if (socket == CurrentSocket())
+        return;
+    // Compared, never dereferenced: the object may be gone already.
+    auto found = std::find(connections_.begin(), connections_.end(), socket);
+    if (found == connections_.end())
+        return;
+    connections_.erase(found);
+    ReleaseSocketObject(socket);
+}
+
+void TServerSocket::Listen(TSocketClass socketClass, int backlog)
+{
+    SetSocketClass(socketClass);
+    TSocketBase* listening = Socket();
+    SocketInUse inUse(listening);
+    listening->Listen(hostName_, backlog, portNumber_, serviceName_, ipText_);
+}
