@@ -14,12 +14,6 @@ namespace {
 constexpr long double kInvEarthRadiusKm = 1.0L / 6378.15L;
 constexpr long double kInvArcsecPerDegree = 1.0L / 3600.0L;
 
-std::string DegreesText(long double degrees)
-{
-    // Truncation toward zero: -0.7 shows "0°", not "-0°".
-    return std::to_string(static_cast<long long>(std::trunc(degrees))) + "\u00B0";
-}
-
 } // namespace
 
 AlmanacValues ComputeAlmanac(DateTimeValue utc)
@@ -71,9 +65,15 @@ EclipticTexts EclipticTextsForDate(int year, int month, int day)
     const ApproxEcliptic position = ApproxMoonEcliptic(e.julianDayNumber);
     e.latitude = position.latitude;
     e.longitude = position.longitude;
-    e.lblEclLat = DegreesText(e.latitude);
-    e.lblEclLong = DegreesText(e.longitude);
+    e.lblEclLat = EclipticDegreesText(e.latitude);
+    e.lblEclLong = EclipticDegreesText(e.longitude);
     return e;
+}
+
+std::string EclipticDegreesText(long double degrees)
+{
+    // Truncation toward zero through an integer: -0.7 shows "0°", not "-0°".
+    return std::to_string(static_cast<long long>(std::trunc(degrees))) + "\u00B0";
 }
 
 } // namespace astro

@@ -47,4 +47,8 @@ struct EclipticTexts {
 };
 EclipticTexts EclipticTextsForDate(int year, int month, int day);
 
+// An ecliptic caption: truncated toward zero, no reduction, then "°":
+// 362.4 gives "362°", -0.7 gives "0°", -1.2 gives "-1°".
+std::string EclipticDegreesText(long double degrees);
+
 } // namespace astro

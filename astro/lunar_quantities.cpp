@@ -10,7 +10,6 @@ namespace astro {
 
 namespace {
 constexpr long double kInvPi = 1.0L / kPi;
-constexpr long double kInv360 = 1.0L / 360.0L;
 constexpr long double kInvAstronomicalUnitKm = 1.0L / kAstronomicalUnitKm;
 constexpr long double kSunSemidiameterAt1AuArcsec = 959.63L;
 constexpr long double kMoonSemidiameterFactorKmArcsec = 358473400.0L; // semidiameter x distance
@@ -23,7 +22,10 @@ long double MoonPhaseAngle(DateTimeValue t)
     // Geocentric elongation, radians.
     const long double psi = ArcCosRad(CosDeg(L.Latitude) * CosDeg(L.Longitude - S.Longitude));
     // Phase angle as the principal arc tangent, radians.
-    const long double i = std::atan(S.Distance * std::sin(psi) / (L.Distance - S.Distance * std::cos(psi)));
+    // (Sine, cosine and arc tangent in double, as in angles.h.)
+    const double psiRadians = static_cast<double>(psi);
+    const long double i = std::atan(static_cast<double>(
+        S.Distance * std::sin(psiRadians) / (L.Distance - S.Distance * std::cos(psiRadians))));
     long double degrees = i * kInvPi * 180;
     if (i < 0)
         degrees += 180;

@@ -49,12 +49,17 @@ TEclipticPosition MoonPosition(DateTimeValue t)
 
     auto argument = [&](auto const& row) { return row.d * D + row.m * M + row.mPrime * Mp + row.f * F; };
 
+    // One pass over the longitude/distance table: each row's argument is
+    // reduced once for its cosine (distance) and sine (longitude); the two
+    // sums still run separately, in table order.
     long double sumR = 0;
-    for (const auto& row : kLongitudeDistanceTerms)
-        sumR += row.distance * EccentricityScale(row.m, E, E2) * CosDeg(argument(row));
     long double sumL = 0;
-    for (const auto& row : kLongitudeDistanceTerms)
-        sumL += row.longitude * EccentricityScale(row.m, E, E2) * SinDeg(argument(row));
+    for (const auto& row : kLongitudeDistanceTerms) {
+        const long double scale = EccentricityScale(row.m, E, E2);
+        const SinCos sc = SinCosDeg(argument(row));
+        sumR += row.distance * scale * sc.cos;
+        sumL += row.longitude * scale * sc.sin;
+    }
     long double sumB = 0;
     for (const auto& row : kLatitudeTerms)
         sumB += row.latitude * EccentricityScale(row.m, E, E2) * SinDeg(argument(row));

@@ -10,12 +10,12 @@ namespace astro {
 
 namespace {
 
-constexpr double kRadiansPerDegree = static_cast<double>(kPi) / 180;
+constexpr double kListRadiansPerDegree = static_cast<double>(kPi) / 180;
 
 double Int(double x) { return std::trunc(x); }
 double Frac(double x) { return x - std::trunc(x); }
-double SinDegrees(double degrees) { return std::sin(degrees * kRadiansPerDegree); }
-double CosDegrees(double degrees) { return std::cos(degrees * kRadiansPerDegree); }
+double SinDegrees(double degrees) { return std::sin(degrees * kListRadiansPerDegree); }
+double CosDegrees(double degrees) { return std::cos(degrees * kListRadiansPerDegree); }
 
 std::string DateText(double julianDayNumber)
 {
@@ -44,9 +44,9 @@ std::vector<std::string> NewMoons(int year)
     lines.reserve(29);
     for (int i = 0; i < 29; ++i) { // even: new moon, odd: full moon
         const double h = 0.5 * i;
-        const double M = (29.10535608 * h + M0) * kRadiansPerDegree;   // sun's mean anomaly
-        const double Mm = (385.81691806 * h + Mm0) * kRadiansPerDegree; // moon's mean anomaly
-        const double F = (390.67050646 * h + F0) * kRadiansPerDegree;   // argument of latitude
+        const double M = (29.10535608 * h + M0) * kListRadiansPerDegree;   // sun's mean anomaly
+        const double Mm = (385.81691806 * h + Mm0) * kListRadiansPerDegree; // moon's mean anomaly
+        const double F = (390.67050646 * h + F0) * kListRadiansPerDegree;   // argument of latitude
         double J = NI + 14 * i;
         double G = NF + 0.765294 * i;
         G -= 0.4068 * std::sin(Mm);

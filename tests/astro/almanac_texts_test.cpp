@@ -86,6 +86,15 @@ TEST(EclipticTexts, StartUpOnSeventhOfDecember2026)
     EXPECT_EQ(e.lblEclLong, "237\u00B0");
 }
 
+TEST(EclipticDegreesText, TruncatedTowardZeroAndNotReduced)
+{
+    EXPECT_EQ(EclipticDegreesText(362.4L), "362\u00B0");
+    EXPECT_EQ(EclipticDegreesText(-0.7L), "0\u00B0");
+    EXPECT_EQ(EclipticDegreesText(-1.2L), "-1\u00B0");
+    EXPECT_EQ(EclipticDegreesText(-5.09999L), "-5\u00B0");
+    EXPECT_EQ(EclipticDegreesText(237.81L), "237\u00B0");
+}
+
 TEST(EclipticTexts, LongitudeIsTruncatedNotReduced)
 {
     // Find dates whose unreduced longitude lies just outside [0, 360).
