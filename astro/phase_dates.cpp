@@ -15,6 +15,7 @@ constexpr DateTimeValue kSearchStepDays = 28; // shorter than a lunation: no pha
 struct Arguments {
     long double M, Mp, F, Omega; // degrees
     long double E, E2;
+    double Md = 0, Mpd = 0, Fd = 0, Omegad = 0; // the same in double, for the rows' arguments
 };
 
 long double EPower(int power, const Arguments& a)
@@ -22,10 +23,12 @@ long double EPower(int power, const Arguments& a)
     return power == 2 ? a.E2 : power == 1 ? a.E : 1.0L;
 }
 
+// A row's argument, summed in double (as for the moon's periodic terms: the
+// arguments stay below 1e6 degrees, where a double holds 1e-10 degree).
 template <typename Row>
 long double Argument(const Row& row, const Arguments& a)
 {
-    return row.m * a.M + row.mPrime * a.Mp + row.f * a.F + row.omega * a.Omega;
+    return row.m * a.Md + row.mPrime * a.Mpd + row.f * a.Fd + row.omega * a.Omegad;
 }
 
 long double NewFullCorrection(TPhaseKind kind, const Arguments& a)
@@ -76,6 +79,10 @@ DateTimeValue PhaseTime(TPhaseKind kind, DateTimeValue t)
     // Eccentricity factor from T0 of the input moment, not from T (as designed).
     a.E = (-0.0000074L * T0 - 0.002516L) * T0 + 1;
     a.E2 = a.E * a.E;
+    a.Md = static_cast<double>(a.M);
+    a.Mpd = static_cast<double>(a.Mp);
+    a.Fd = static_cast<double>(a.F);
+    a.Omegad = static_cast<double>(a.Omega);
 
     const long double p = (kind == pkNew || kind == pkFull) ? NewFullCorrection(kind, a) : QuarterCorrection(kind, a);
     long double q = 0;
