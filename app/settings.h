@@ -1,0 +1,57 @@
+#pragma once
+// The settings file "Tikora.ini": every key with its section, its spelling
+// when read and when written, and its default, declared once here.
+
+#include "app/time_servers.h"
+
+#include <optional>
+#include <string>
+
+namespace platform {
+class TIniFile;
+}
+
+namespace app {
+
+inline constexpr char kSettingsFileName[] = "Tikora.ini";
+
+struct Setting {
+    const char* section;
+    const char* readKey;
+    const char* writtenKey;
+    const char* defaultValue;
+};
+
+namespace settings {
+inline constexpr Setting AutoConnect{"ViewForm", "AutoConnect", "AutoConnect", "0"};
+inline constexpr Setting AutoMinimize{"ViewForm", "AutoMinimize", "AutoMinimize", "0"};
+inline constexpr Setting StartMin{"ViewForm", "StartMin", "StartMin", "0"};
+inline constexpr Setting Adjust{"ViewForm", "Adjust", "Adjust", "1"};
+inline constexpr Setting Retry{"ViewForm", "Retry", "Retry", "1"};
+// The number of further attempts after a time-out, despite its name.
+inline constexpr Setting RetrySecs{"ViewForm", "RetrySecs", "Retrysecs", "3"};
+inline constexpr Setting Timeout{"ViewForm", "Timeout", "Timeout", "10"};
+inline constexpr Setting Server{"ViewForm", "Server", "Server", kTimeServers[0]};
+// Written at exit, never read.
+inline constexpr Setting LastUpdated{"Info", nullptr, "Last Updated", ""};
+} // namespace settings
+
+// The time-out the spin buttons allow, in seconds.
+inline constexpr int kTimeOutMin = 0;
+inline constexpr int kTimeOutMax = 6000;
+inline constexpr int kTimeOutStep = 5;
+
+// A whole number as the settings file and the edits give it: decimal with an
+// optional sign, "$" + hexadecimal, or "0x" + hexadecimal when longer than two
+// characters; nothing when the text is not one or does not fit 32 bits.
+std::optional<int> ParseWholeNumber(const std::string& text);
+
+// A switch: any non-zero number is on; text that is no number gives the default.
+bool ReadSwitch(const platform::TIniFile& file, const Setting& setting);
+// A whole number within [low, high]; the default when the text is no whole number.
+int ReadWholeNumber(const platform::TIniFile& file, const Setting& setting, int low, int high);
+std::string ReadText(const platform::TIniFile& file, const Setting& setting);
+void WriteSwitch(platform::TIniFile& file, const Setting& setting, bool on);
+void WriteText(platform::TIniFile& file, const Setting& setting, const std::string& value);
+
+} // namespace app

@@ -1,0 +1,95 @@
+// Start-up and exit: FormCreate reads the settings into the Options page and
+// places the window; FormDestroy writes them back.
+#include "app/settings.h"
+#include "app/view_form.h"
+
+#include "platform/gui/screen_cursor.h"
+#include "platform/local_clock.h"
+#include "platform/private_profile.h"
+#include "platform/timezone.h"
+#include "ui/daylight_text.h"
+#include "ui/tray_icon.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+using namespace app;
+
+void TViewForm::FormCreate()
+{
+    services_.cursor.SetCustomCursor(1, platform::LoadCursorResource(QStringLiteral("HAND")));
+    Panel6->setText(platform::FormatDateTime(QStringLiteral("h:nn:ss AM/PM  m/d/yy"), services_.clock.LocalNow(),
+                                             services_.format));
+
+    platform::TIME_ZONE_INFORMATION zone;
+    tzState = services_.zone.GetTimeZoneInformation(zone);
+    if (zone.StandardDate.wMonth != 0) {
+        lblDaylight->setText(QString::fromStdString(ui::selmonth(zone.StandardDate.wMonth, zone.StandardDate.wDay)));
+        lblStandard->setText(QString::fromStdString(ui::selmonth(zone.DaylightDate.wMonth, zone.DaylightDate.wDay)));
+        lblDaylight->adjustSize();
+        lblStandard->adjustSize();
+    }
+    Daytime->setText(tzState == platform::TIME_ZONE_ID_DAYLIGHT ? zone.DaylightName : zone.StandardName);
+
+    iniFile = std::make_unique<platform::TIniFile>(kSettingsFileName);
+    readSettings();
+
+    if (chkStartMin->isChecked() && hasNotificationArea()) {
+        move(screenWidth() + 200, y());   // parked off-screen, still "visible"
+    } else {
+        move(centredLeft(), y());
+        // Without a notification area nothing could bring a hidden window back.
+        if (chkStartMin->isChecked())
+            setWindowState(windowState() | Qt::WindowMinimized);
+    }
+    retriesLeft = chkRetry->isChecked() ? ParseWholeNumber(edtRetry->text().toStdString()).value_or(0) : 0;
+    getmoon();
+    Timer1->start();
+    if (chkAutoConnect->isChecked())
+        btnConnectClick();
+    attemptNo = 1;
+}
+
+// A value that is no whole number falls back to its default rather than
+// stopping the start-up.
+void TViewForm::readSettings()
+{
+    const platform::TIniFile& file = *iniFile;
+    chkAutoConnect->setChecked(ReadSwitch(file, settings::AutoConnect));
+    chkExit->setChecked(ReadSwitch(file, settings::AutoMinimize));
+    chkStartMin->setChecked(ReadSwitch(file, settings::StartMin));
+    chkAdjust->setChecked(ReadSwitch(file, settings::Adjust));
+    chkRetry->setChecked(ReadSwitch(file, settings::Retry));
+    const std::string retries = ReadText(file, settings::RetrySecs);
+    edtRetry->setText(QString::fromStdString(ParseWholeNumber(retries) ? retries : settings::RetrySecs.defaultValue));
+    setTimeOutText(ReadWholeNumber(file, settings::Timeout, kTimeOutMin, kTimeOutMax));
+    const QString server = QString::fromStdString(ReadText(file, settings::Server));
+    svrName->setText(server);
+    ComboServer->setEditText(server);
+}
+
+void TViewForm::FormDestroy()
+{
+    if (iniFile) {
+        platform::TIniFile& file = *iniFile;
+        WriteSwitch(file, settings::AutoConnect, chkAutoConnect->isChecked());
+        WriteSwitch(file, settings::AutoMinimize, chkExit->isChecked());
+        WriteSwitch(file, settings::Adjust, chkAdjust->isChecked());
+        WriteSwitch(file, settings::StartMin, chkStartMin->isChecked());
+        WriteText(file, settings::Timeout, TOEdit->text().toStdString());
+        WriteSwitch(file, settings::Retry, chkRetry->isChecked());
+        WriteText(file, settings::RetrySecs, edtRetry->text().toStdString());
+        WriteText(file, settings::Server, svrName->text().toStdString());
+        WriteText(file, settings::LastUpdated,
+                  platform::FormatDateTime(QStringLiteral("c"), services_.clock.LocalNow(), services_.format)
+                      .toStdString());
+        file.UpdateFile();
+    }
+    delete TrayIcon1;   // takes the icon out of the notification area
+    TrayIcon1 = nullptr;
+    delete Timer1;
+    Timer1 = nullptr;
+}

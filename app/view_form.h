@@ -1,0 +1,131 @@
+#pragma once
+// The main window: its components and every handler of the time check, the
+// settings, the window commands and the almanac tick.
+
+#include "net/client_socket.h"
+#include "net/timestamp.h"
+#include "platform/date_format.h"
+#include "ui/view_form_layout.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QMenu;
+class QTimer;
+
+namespace platform {
+class NotificationArea;
+class ScreenCursor;
+class SystemClock;
+class SystemTimeService;
+class TIniFile;
+class TimeZoneService;
+} // namespace platform
+
+namespace ui {
+class TTrayIcon;
+}
+
+// The operating-system services the window uses; main picks the real ones,
+// tests the fakes.
+struct ViewFormServices {
+    platform::TimeZoneService& zone;
+    platform::SystemClock& clock;
+    platform::SystemTimeService& systemTime;
+    platform::NotificationArea& notificationArea;
+    platform::ScreenCursor& cursor;
+    platform::FormatSettings format;
+    std::string timePort = "time";   // the service or port number asked for the time
+    std::function<void()> quit;      // ends the program when the window closes
+};
+
+class TViewForm : public ui::TViewFormLayout {
+public:
+    explicit TViewForm(const ViewFormServices& services, QWidget* parent = nullptr);
+    ~TViewForm() override;
+
+    // Components.
+    TClientSocket cli;
+    ui::TTrayIcon* TrayIcon1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* mnuSynchro = nullptr;
+    QAction* mnuProperties = nullptr;
+    QAction* mnuExit = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Start-up, exit and window commands.
+    void FormCreate();
+    void FormDestroy();
+    void btnExitClick();
+    void mnuExitClick();
+    void btnMinimizeClick();
+    void mnuPropertiesClick();
+    void mnuSynchroClick();
+    // Options page.
+    void TOEditChange();
+    void SpinButton1UpClick();
+    void SpinButton1DownClick();
+    void chkRetryClick();
+    void edtRetryChange();
+    void ComboServerChange();
+    // The time check.
+    void btnConnectClick();
+    void btnStopClick();
+    void cliInfo(TSockCtrl* Sender, TSockInfo icode, TSocketBase* Socket);
+    void cliConnect(TSockCtrl* Sender, TSocketBase* Socket);
+    void cliRead(TSockCtrl* Sender, TSocketBase* Socket);
+    void cliDisconnect(TSockCtrl* Sender, TSocketBase* Socket);
+    void cliTimeOut(TSockCtrl* Sender, TSocketBase* Socket);
+    void resetcon(TSocketBase* Socket, const std::string& message);
+    // The result and the clock correction.
+    void showtime();
+    void setpriv(const std::string& name, bool on);
+    // The almanac.
+    void Timer1Timer();
+    void getmoon();
+
+    // Private state of the design, readable by tests.
+    int svrHour = 0;
+    int svrMin = 0;
+    int svrSec = 0;
+    int rcvCount = 0;
+    TimestampBytes rcvBuf{};
+    int checkNo = 0;
+    int attemptNo = 0;
+    int NewMoonsClicks = 0;
+    int MeteorClicks = 0;
+    int retriesLeft = 0;
+    std::uint32_t tzState = 0;
+    std::unique_ptr<platform::TIniFile> iniFile;
+
+    bool CheckRunning() const { return checkRunning_; }
+
+protected:
+    void setVisible(bool visible) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createComponents();
+    void connectHandlers();
+    void readSettings();
+    void log(const std::string& message);
+    void stepGauge(int amount);
+    void setIdle();
+    void setToolTip(const std::string& text);
+    void collect(TSocketBase* Socket);
+    void endRetryRun();
+    void setTimeOutText(int seconds);
+    void correctClock(const ::Correction& correction);
+    int screenWidth() const;
+    int centredLeft() const;
+    void centreIfParked();
+    void showForm();
+    bool hasNotificationArea() const;
+
+    ViewFormServices services_;
+    TClientSocket unusedClient_;   // created, loaded and destroyed with the window, as designed
+    bool checkRunning_ = false;    // a check is under way and may still read
+};

@@ -1,0 +1,58 @@
+#pragma once
+// Private-profile (INI) files: GetPrivateProfileStringA / WritePrivateProfileStringA
+// on a file named without a directory, which lives in $XDG_CONFIG_HOME
+// (default ~/.config), the counterpart of the Windows directory. Sections and
+// keys match without regard to case; every other line is kept as it was; the
+// file is replaced atomically, so a crash never leaves half a file.
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// At most this many characters of a value are returned (a 1024-byte buffer).
+inline constexpr std::size_t kProfileValueMax = 1023;
+
+// Where a profile file of that name lives.
+std::string ProfilePath(const std::string& fileName);
+
+// A profile file held in memory: read once, changed in memory, written back
+// whole with UpdateFile.
+class TIniFile {
+public:
+    // Reads the file if it exists; a missing or unreadable file reads as empty.
+    explicit TIniFile(const std::string& fileName);
+
+    const std::string& FileName() const { return path_; }
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
+    // Replaces the key's line (spelled as given now) or adds it at the end of
+    // its section, adding the section at the end of the file if needed.
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    // Writes the file by replacing it; raises Exception("Unable to write to "
+    // + path) and leaves the old file as it was when that fails.
+    void UpdateFile() const;
+
+private:
+    struct Found {
+        std::size_t sectionLine = 0;
+        std::size_t endLine = 0;   // one past the section's last line
+        bool section = false;
+        std::size_t keyLine = 0;
+        bool key = false;
+    };
+    Found find(const std::string& section, const std::string& key) const;
+
+    std::string path_;
+    std::vector<std::string> lines_;
+    std::string newline_ = "\n";
+};
+
+// The Windows calls, each reading (and writing) the file once.
+std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
+                                     const std::string& defaultValue, const std::string& fileName);
+// False when the file could not be written.
+bool WritePrivateProfileStringA(const std::string& section, const std::string& key, const std::string& value,
+                                const std::string& fileName);
+
+} // namespace platform

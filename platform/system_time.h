@@ -1,0 +1,45 @@
+#pragma once
+// The system clock as a UTC date-time record (GetSystemTime / SetSystemTime)
+// and the right to set it. The Windows privilege "SeSystemtimePrivilege" is the
+// capability CAP_SYS_TIME: installation grants it as permitted only, and it is
+// raised into the effective set just for the one call that sets the clock.
+
+#include "platform/timezone.h"
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+inline constexpr char SE_SYSTEMTIME_NAME[] = "SeSystemtimePrivilege";
+
+enum class PrivilegeResult {
+    Adjusted,         // switched, or not held at all (Windows: "not all assigned", still success)
+    NoSuchPrivilege,  // the name is not a privilege this system knows
+    Failed,           // the process's rights could not be read or changed
+};
+
+// The clock seam: the real clock below, a recording fake in tests.
+class SystemTimeService {
+public:
+    virtual ~SystemTimeService() = default;
+    virtual void GetSystemTime(SYSTEMTIME& time) const = 0;
+    // False when the clock was not changed (no right, or a record out of range).
+    virtual bool SetSystemTime(const SYSTEMTIME& time) = 0;
+    virtual PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) = 0;
+};
+
+// clock_gettime / clock_settime on CLOCK_REALTIME, the capability over libcap.
+class LinuxSystemTime final : public SystemTimeService {
+public:
+    void GetSystemTime(SYSTEMTIME& time) const override;
+    bool SetSystemTime(const SYSTEMTIME& time) override;
+    PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) override;
+};
+
+// The record of a moment given in milliseconds since 1970-01-01 00:00 UTC.
+SYSTEMTIME SystemTimeFromUnixMilliseconds(std::int64_t milliseconds);
+// Milliseconds since 1970 of a record; false when its fields are no valid date and time.
+bool UnixMillisecondsFromSystemTime(const SYSTEMTIME& time, std::int64_t& milliseconds);
+
+} // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+// A system clock that records what is asked of it, in order, and never
+// touches the real clock.
+
+#include "platform/system_time.h"
+
+#include <string>
+#include <vector>
+
+namespace fakes {
+
+class FakeSystemTime final : public platform::SystemTimeService {
+public:
+    platform::SYSTEMTIME now;   // what GetSystemTime answers
+    bool setSucceeds = true;
+    platform::PrivilegeResult privilegeResult = platform::PrivilegeResult::Adjusted;
+
+    // "get", "set", "privilege on <name>", "privilege off <name>".
+    mutable std::vector<std::string> calls;
+    std::vector<platform::SYSTEMTIME> setRecords;
+
+    void GetSystemTime(platform::SYSTEMTIME& time) const override;
+    bool SetSystemTime(const platform::SYSTEMTIME& time) override;
+    platform::PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) override;
+
+};
+
+} // namespace fakes

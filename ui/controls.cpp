@@ -1,0 +1,62 @@
+#include "ui/controls.h"
+
+#include <QLabel>
+#include <QPalette>
+
+namespace ui {
+
+QFont DesignFont()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+QLabel* MakePanel(QWidget* parent, const char* name, Bevel bevel, int left, int top, int width, int height)
+{
+    auto* panel = Place(new QLabel(parent), name, left, top, width, height);
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    if (bevel == Bevel::LoweredOuter) {
+        panel->setAutoFillBackground(true);
+        SetBackgroundColor(panel, parent->palette().color(QPalette::Base));
+    }
+    return panel;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QLabel* MakeFixedLabel(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+                       int height)
+{
+    auto* label = Place(new QLabel(text, parent), name, left, top, width, height);
+    return label;
+}
+
+void SetTextColor(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    widget->setPalette(palette);
+}
+
+void SetBackgroundColor(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    palette.setColor(QPalette::Base, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace ui

@@ -1,0 +1,117 @@
+#include "ui/tray_icon.h"
+
+#include <QCursor>
+#include <QMenu>
+
+#include <algorithm>
+#include <cstring>
+
+namespace ui {
+
+TTrayIcon::TTrayIcon(platform::NotificationArea& area, QObject* owner)
+    : QObject(owner), area_(area),
+      window_(std::make_unique<platform::MessageWindow>([this](platform::Message& message) { WndProc(message); }))
+{
+}
+
+TTrayIcon::~TTrayIcon()
+{
+    if (active_)
+        DeleteIcon();
+}
+
+void TTrayIcon::SetActive(bool active)
+{
+    if (active == active_)
+        return;
+    active_ = active;
+    if (active_)
+        AddIcon();
+    else
+        DeleteIcon();
+}
+
+void TTrayIcon::SetIcon(const QIcon& icon)
+{
+    icon_ = icon;
+    ModifyIcon();
+}
+
+void TTrayIcon::SetToolTip(const std::string& text)
+{
+    toolTip_ = text.substr(0, kToolTipMax);
+    ModifyIcon();
+}
+
+void TTrayIcon::FillNotifyData()
+{
+    NotifyData.cbSize = 88;
+    NotifyData.hWnd = window_->handle();
+    NotifyData.uID = 0;
+    NotifyData.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON | platform::NIF_TIP;
+    NotifyData.hIcon = icon_;
+    std::memset(NotifyData.szTip, 0, sizeof NotifyData.szTip);
+    std::memcpy(NotifyData.szTip, toolTip_.data(), std::min(toolTip_.size(), sizeof NotifyData.szTip - 1));
+    NotifyData.uCallbackMessage = WM_TRAYNOTIFY;
+}
+
+void TTrayIcon::AddIcon()
+{
+    FillNotifyData();
+    area_.Shell_NotifyIconA(platform::NIM_ADD, NotifyData);
+    // An icon added before its tip was given gets the tip once the loop runs.
+    if (toolTip_.empty())
+        platform::PostMessage(window_->handle(), WM_TRAYTOOLTIP, 0, 0);
+}
+
+void TTrayIcon::ModifyIcon()
+{
+    FillNotifyData();
+    if (active_)
+        area_.Shell_NotifyIconA(platform::NIM_MODIFY, NotifyData);
+}
+
+void TTrayIcon::DeleteIcon()
+{
+    area_.Shell_NotifyIconA(platform::NIM_DELETE, NotifyData);
+}
+
+void TTrayIcon::WndProc(platform::Message& message)
+{
+    if (message.msg == WM_TRAYTOOLTIP) {
+        SetToolTip(toolTip_);
+        return;
+    }
+    if (message.msg != WM_TRAYNOTIFY) {
+        message.result = platform::DefWindowProc(window_->handle(), message);
+        return;
+    }
+    switch (static_cast<unsigned int>(message.lParam)) {
+    case platform::WM_LBUTTONUP:
+        if (OnClick)
+            OnClick(this);
+        break;
+    case platform::WM_LBUTTONDBLCLK:
+        if (OnDblClick)
+            OnDblClick(this);
+        break;
+    case platform::WM_RBUTTONUP:
+        ShowPopup();
+        break;
+    default:
+        break;
+    }
+}
+
+void TTrayIcon::ShowPopup()
+{
+    const QPoint at = QCursor::pos();
+    if (popupMenu_) {
+        platform::ProcessMessages();
+        popupMenu_->popup(at);
+    }
+    if (OnRightClick)
+        OnRightClick(this, mbRight, TShiftState{}, at.x(), at.y());
+}
+
+} // namespace ui
