@@ -58,10 +58,10 @@ std::vector<std::string> NewMoons(int year)
         G += 0.0021 * std::sin(2 * M);
         G += 0.0010 * std::sin(2 * F - Mm);
         // Only the whole days are converted: a phase between 0 h and 12 h UT
-        // lists under the previous calendar day (as designed). Int cuts toward
-        // zero: before 1900 (k0 < 0) G is negative and every line comes out a
-        // day late; kept, as the design's int(G).
-        J += Int(G);
+        // lists under the previous calendar day (as designed). The whole days
+        // are taken downward: cutting toward zero put every line of a year
+        // before 1900 (where G is negative) a day late.
+        J += std::floor(G);
         lines.push_back(DateText(J) + (i % 2 == 0 ? " - New Moon" : " - Full Moon"));
     }
     return lines;

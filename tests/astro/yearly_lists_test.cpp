@@ -84,3 +84,15 @@ TEST(Meteor, EveryDateLiesInTheListsYear)
 
 } // namespace
 } // namespace astro
+
+// Before 1900 the whole days were once cut toward zero, which put every line
+// a day late. The phase moments (13 Jan 1850 11:21 UT, 28 Jan 00:50 UT,
+// 12 Feb 06:30 UT) fall before noon and so list under the day before.
+TEST(NewMoons, Year1850ListsOnTheSameDaysAsThePhaseMoments)
+{
+    const Lines lines = NewMoons(1850);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "1/12/1850 - New Moon");
+    EXPECT_EQ(lines[1], "1/27/1850 - Full Moon");
+    EXPECT_EQ(lines[2], "2/11/1850 - New Moon");
+}
