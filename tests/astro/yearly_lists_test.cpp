@@ -82,9 +82,6 @@ TEST(Meteor, EveryDateLiesInTheListsYear)
             EXPECT_NE(line.find("/" + std::to_string(year) + "  -  "), std::string::npos) << line;
 }
 
-} // namespace
-} // namespace astro
-
 // Before 1900 the whole days were once cut toward zero, which put every line
 // a day late. The phase moments (13 Jan 1850 11:21 UT, 28 Jan 00:50 UT,
 // 12 Feb 06:30 UT) fall before noon and so list under the day before.
@@ -96,3 +93,6 @@ TEST(NewMoons, Year1850ListsOnTheSameDaysAsThePhaseMoments)
     EXPECT_EQ(lines[1], "1/27/1850 - Full Moon");
     EXPECT_EQ(lines[2], "2/11/1850 - New Moon");
 }
+
+} // namespace
+} // namespace astro
