@@ -2,6 +2,7 @@
 
 #include "net/client_socket.h"
 #include "net/datagram_socket.h"
+#include "net/sock_error.h"
 
 #include <sys/socket.h>
 
@@ -50,6 +51,7 @@ void TimeService::start()
         server_.Listen(SocketClassOf<TDatagramSocket>);
     else
         server_.Listen(SocketClassOf<TStreamSocket>, 64);
+    boundPort_ = localPort();
 }
 
 std::uint16_t TimeService::localPort() const
@@ -89,12 +91,22 @@ void TimeService::answerDatagram(TSocketBase* socket)
     static char request[65536];
     ws::SOCKADDR_IN peer;
     int length = sizeof peer;
-    const int received = datagram->RecvFrom(request, sizeof request, &peer, &length);
-    if (received < 0 || datagram->LastError == ws::WSAEWOULDBLOCK)
+    TimestampBytes value;
+    try {
+        const int received = datagram->RecvFrom(request, sizeof request, &peer, &length);
+        if (received < 0 || datagram->LastError == ws::WSAEWOULDBLOCK)
+            return;
+        value = now_();
+        datagram->SendTo(WinsockAPI().inet_ntoa(peer.sin_addr), WinsockAPI().ntohs(peer.sin_port),
+                         reinterpret_cast<const char*>(value.data()), 4);
+    } catch (const ESockError& error) {
+        // The failed call closed the socket; without a new bind one bad peer
+        // would silence the service for everyone.
+        log_(std::string("error: ") + error.what());
+        server_.SetPort(std::to_string(boundPort_));
+        server_.Listen(SocketClassOf<TDatagramSocket>);
         return;
-    const TimestampBytes value = now_();
-    datagram->SendTo(WinsockAPI().inet_ntoa(peer.sin_addr), WinsockAPI().ntohs(peer.sin_port),
-                     reinterpret_cast<const char*>(value.data()), 4);
+    }
     ++answered_;
     logClient(peer, value);
 }

@@ -43,6 +43,7 @@ private:
     std::function<TimestampBytes()> now_;
     TServerSocket server_;
     long answered_ = 0;
+    std::uint16_t boundPort_ = 0;   // the port actually bound, kept across a re-bind
 };
 
 } // namespace cli
