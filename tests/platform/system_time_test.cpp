@@ -1,0 +1,74 @@
+// The UTC record and the right to set the clock. Nothing here sets the clock:
+// only records the real call must refuse are given to it.
+#include "platform/system_time.h"
+
+#include <QDateTime>
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+TEST(SystemTimeRecord, FromAndToMillisecondsSince1970)
+{
+    // 2026-12-07 23:59:59.250 UTC, a Monday.
+    const std::int64_t moment = QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 250), Qt::UTC).toMSecsSinceEpoch();
+    const SYSTEMTIME record = SystemTimeFromUnixMilliseconds(moment);
+    EXPECT_EQ(record.wYear, 2026);
+    EXPECT_EQ(record.wMonth, 12);
+    EXPECT_EQ(record.wDay, 7);
+    EXPECT_EQ(record.wDayOfWeek, 1);
+    EXPECT_EQ(record.wHour, 23);
+    EXPECT_EQ(record.wMinute, 59);
+    EXPECT_EQ(record.wSecond, 59);
+    EXPECT_EQ(record.wMilliseconds, 250);
+    std::int64_t back = 0;
+    ASSERT_TRUE(UnixMillisecondsFromSystemTime(record, back));
+    EXPECT_EQ(back, moment);
+    EXPECT_EQ(SystemTimeFromUnixMilliseconds(0).wDayOfWeek, 4);   // 1970-01-01 was a Thursday
+}
+
+TEST(SystemTimeRecord, FieldsOutOfRangeAreNoMoment)
+{
+    std::int64_t ignored = 0;
+    SYSTEMTIME record = SystemTimeFromUnixMilliseconds(0);
+    record.wHour = 24;
+    EXPECT_FALSE(UnixMillisecondsFromSystemTime(record, ignored));
+    record = SystemTimeFromUnixMilliseconds(0);
+    record.wMonth = 13;
+    EXPECT_FALSE(UnixMillisecondsFromSystemTime(record, ignored));
+}
+
+TEST(LinuxSystemTime, ReadsTheClockAsUtc)
+{
+    LinuxSystemTime clock;
+    SYSTEMTIME record;
+    const std::int64_t before = QDateTime::currentMSecsSinceEpoch();
+    clock.GetSystemTime(record);
+    const std::int64_t after = QDateTime::currentMSecsSinceEpoch();
+    std::int64_t read = 0;
+    ASSERT_TRUE(UnixMillisecondsFromSystemTime(record, read));
+    EXPECT_GE(read, before - 1);
+    EXPECT_LE(read, after + 1);
+}
+
+TEST(LinuxSystemTime, RefusesARecordThatIsNoMomentWithoutTouchingTheClock)
+{
+    LinuxSystemTime clock;
+    SYSTEMTIME record;
+    record.wYear = 2026;
+    record.wMonth = 2;
+    record.wDay = 30;
+    EXPECT_FALSE(clock.SetSystemTime(record));
+}
+
+TEST(LinuxSystemTime, KnowsOnlyTheSystemTimePrivilege)
+{
+    LinuxSystemTime clock;
+    EXPECT_EQ(clock.AdjustPrivilege("SeShutdownPrivilege", true), PrivilegeResult::NoSuchPrivilege);
+    // Lowering is always allowed; raising a right the process may lack is no error.
+    EXPECT_EQ(clock.AdjustPrivilege(SE_SYSTEMTIME_NAME, false), PrivilegeResult::Adjusted);
+    EXPECT_EQ(clock.AdjustPrivilege(SE_SYSTEMTIME_NAME, true), PrivilegeResult::Adjusted);
+}
+
+} // namespace
+} // namespace platform
