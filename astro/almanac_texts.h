@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.5: the almanac's values and texts for one UTC moment (steps 4 to 14
+// The almanac's values and texts for one UTC moment (every label
 // of the once-a-second tick) and the start-up ecliptic texts (getmoon).
 
 #include "astro/calendar.h"

@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.2: angle routines. Degrees unless the name says radians. Inline:
+// Angle routines. Degrees unless the name says radians. Inline:
 // a moon position takes some 300 of them, and the tick five moon positions.
 
 #include <cmath>

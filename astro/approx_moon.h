@@ -1,6 +1,6 @@
 #pragma once
-// Part 3.2: the coarse model of the moon's ecliptic position from a julian
-// day number, used once at start-up (getmoon, Part 3.5).
+// The coarse model of the moon's ecliptic position from a julian
+// day number, used once at start-up (getmoon).
 
 namespace astro {
 

@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.1: calendar and julian-day conversions.
+// Calendar and julian-day conversions.
 //
 // A date-time value is a double counting days since 30 December 1899 00:00
 // (proleptic Gregorian), the fraction being the time of day. A julian day is

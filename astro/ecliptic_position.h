@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.2: the record both position routines fill, and their time argument.
+// The record both position routines fill, and their time argument.
 
 #include "astro/calendar.h"
 

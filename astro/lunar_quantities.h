@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.2: the almanac quantities derived from the two positions. Each
+// The almanac quantities derived from the two positions. Each
 // routine computes the positions it needs afresh; none shares work.
 
 #include "astro/calendar.h"

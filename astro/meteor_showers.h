@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.4: the built-in table of nine annual meteor showers, in list order.
+// The built-in table of nine annual meteor showers, in list order.
 
 #include <array>
 #include <string_view>

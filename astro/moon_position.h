@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.2: the moon's ecliptic position from 60 + 60 periodic terms plus the
+// The moon's ecliptic position from 60 + 60 periodic terms plus the
 // additive terms in A1, A2, A3. No difference between UT and dynamical time.
 
 #include "astro/ecliptic_position.h"

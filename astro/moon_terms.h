@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.2: the periodic terms of the truncated lunar theory, in table order.
+// The periodic terms of the truncated lunar theory, in table order.
 // Each row: multipliers of D (mean elongation), M (sun's mean anomaly),
 // M' (moon's mean anomaly), F (argument of latitude), then coefficients.
 // Rows whose coefficient is 0 stay: the sums run over the tables as printed.

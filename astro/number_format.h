@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.5's text conventions for numbers and moments: a point as decimal
+// The text conventions for numbers and moments: a point as decimal
 // separator, halves rounded to even, UTC moments to the nearest second.
 
 #include "astro/calendar.h"

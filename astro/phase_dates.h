@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.3: the moments of the moon's four principal phases, from a mean-phase
+// The moments of the moon's four principal phases, from a mean-phase
 // series in the lunation number with periodic and planetary corrections. The
 // result is on the input's time scale (no dynamical-time correction).
 

@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.3: the corrections of the mean-phase series, in table order.
+// The corrections of the mean-phase series, in table order.
 // A row's argument is m M + m' M' + f F + o Omega (degrees); its sine is
 // multiplied by the coefficient and by E to the row's power (0, 1 or 2).
 

@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.2: the sun's geometric ecliptic longitude and distance (low-accuracy
+// The sun's geometric ecliptic longitude and distance (low-accuracy
 // solar theory: mean longitude, mean anomaly, equation of the centre).
 
 #include "astro/ecliptic_position.h"

@@ -1,5 +1,5 @@
 #pragma once
-// Part 3.4: the two yearly lists of the list dialog, as lines of text. Each
+// The two yearly lists of the list dialog, as lines of text. Each
 // uses its own series and shares only JtoD with the rest of the almanac.
 
 #include <string>

@@ -1,4 +1,4 @@
-// One almanac tick's astronomy (Part 3.5 steps 3-14: the moon picture's phase
+// One almanac tick's astronomy (everything behind one tick: the moon picture's phase
 // angle, five phase dates, the six quantities and their texts) and
 // MoonPosition alone. Aim: the whole tick under 50 us.
 #include "astro/almanac_texts.h"

@@ -22,7 +22,7 @@ struct AlmanacSnapshot {
     astro::EclipticTexts ecliptic;
 };
 
-// "2nd Sunday in March": the daylight-saving rule in words (Part 4.2's
+// "2nd Sunday in March": the daylight-saving rule in words (the daylight-saving description's
 // selmonth; the window's own will live in ui/).
 QString RuleText(int month, int week);
 

@@ -1,4 +1,4 @@
-// Part 3.5: the texts of the tick's steps 4 to 14, getmoon's two texts and
+// The texts of one tick's texts, getmoon's two texts and
 // the number conventions behind them.
 #include "astro/almanac_texts.h"
 #include "astro/number_format.h"

@@ -1,4 +1,4 @@
-// Part 3.2: the angle routines.
+// The angle routines.
 #include "astro/angles.h"
 
 #include <gtest/gtest.h>

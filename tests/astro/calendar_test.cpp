@@ -1,5 +1,5 @@
-// Part 3.1: the four conversions between date-time values, julian days and
-// calendar dates, against the Part's check values.
+// The four conversions between date-time values, julian days and
+// calendar dates, against published check values.
 #include "astro/calendar.h"
 
 #include <gtest/gtest.h>

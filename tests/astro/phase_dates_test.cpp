@@ -1,4 +1,4 @@
-// Part 3.3: phase dates. PhaseTime takes E from its input moment, so the same
+// Phase dates. PhaseTime takes E from its input moment, so the same
 // phase found from two moments differs by some milliseconds: equality is only
 // tested where both routines start from the same moment.
 #include "astro/lunar_quantities.h"
@@ -12,7 +12,7 @@
 namespace astro {
 namespace {
 
-constexpr double kHalfSixthDecimal = 0.0000005;         // the Part gives six decimals of a day
+constexpr double kHalfSixthDecimal = 0.0000005;         // the check values give six decimals of a day
 constexpr double kOneTenthSecond = 0.1 / 86400;         // closeness of one phase found twice
 constexpr std::array<TPhaseKind, 4> kKinds{pkNew, pkFirstQuarter, pkFull, pkLastQuarter};
 

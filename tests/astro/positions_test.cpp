@@ -1,5 +1,5 @@
-// Part 3.2: sun and moon positions, the derived quantities and the coarse
-// ecliptic model, to the digits the Part gives.
+// Sun and moon positions, the derived quantities and the coarse
+// ecliptic model, to the digits of the check values.
 #include "astro/angles.h"
 #include "astro/approx_moon.h"
 #include "astro/lunar_quantities.h"
@@ -12,7 +12,7 @@
 namespace astro {
 namespace {
 
-// Half a unit of the last digit given in the Part.
+// Half a unit of the last digit given in the check values.
 #define EXPECT_DIGITS(actual, expected, halfUnit) EXPECT_NEAR(static_cast<double>(actual), expected, halfUnit)
 
 TEST(MoonPosition, TwelfthOfApril1992)

@@ -1,4 +1,4 @@
-// Part 3.4: the future-moons and meteor-shower lists.
+// The future-moons and meteor-shower lists.
 #include "astro/yearly_lists.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@ using Lines = std::vector<std::string>;
 
 TEST(NewMoons, Year1997Whole)
 {
-    // Lines 1-4 and 27-29 are the Part's; the rest agree with the published
+    // Lines 1-4 and 27-29 are the check values; the rest agree with the published
     // 1997 phases, each listed under the day before when it fell before 12 h UT.
     const Lines expected = {
         "12/10/1996 - New Moon", "12/24/1996 - Full Moon", "1/8/1997 - New Moon",   "1/23/1997 - Full Moon",
