@@ -52,4 +52,8 @@ for script in "$here"/check_*_bench.sh; do
   echo "== $(basename "$script")"
   bash "$script" "$build" || status=1
 done
+
+# The time service under load.
+echo "== serve_load_bench.sh"
+bash "$here/serve_load_bench.sh" "$build" || status=1
 exit $status
