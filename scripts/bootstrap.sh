@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcap-dev libcap2-bin
+  libcap-dev libcap2-bin libxcb1-dev
   netbase
   xinetd rdate python3
   fonts-liberation2
