@@ -4,6 +4,8 @@
 #include "cli/check_command.h"
 #include "cli/serve_command.h"
 
+#include "platform/guarded_application.h"
+
 #include <QCoreApplication>
 #include <iostream>
 
@@ -32,7 +34,8 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // Errors that escape a handler are reported on stderr, never thrown through Qt.
+    platform::GuardedApplication<QCoreApplication> app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tikora-cli"));
 
     QStringList args = QCoreApplication::arguments();

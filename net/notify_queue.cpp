@@ -46,6 +46,14 @@ void ForgetNotificationsFor(const TSockCtrl* target)
     }
 }
 
+void ForgetNotificationsFor(const TSockCtrl* target, unsigned int keptEvent)
+{
+    for (DeferredNotification& node : queue()) {
+        if (node.target == target && platform::LowWord(node.message.lParam) != keptEvent)
+            node.target = nullptr;
+    }
+}
+
 void ClearDeferredNotifications()
 {
     queue().clear();

@@ -23,6 +23,8 @@ std::size_t NotifyQueueLength();
 bool TakeDeferredNotification(platform::Message& message, TSockCtrl*& target);
 // The control closed or is going away: its queued nodes are dropped undelivered.
 void ForgetNotificationsFor(const TSockCtrl* target);
+// The same, sparing the nodes whose event code is `keptEvent`.
+void ForgetNotificationsFor(const TSockCtrl* target, unsigned int keptEvent);
 void ClearDeferredNotifications();
 
 // Program-wide counters of the socket controls.

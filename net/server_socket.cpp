@@ -96,7 +96,10 @@ void TCustomServerSocket::NotifyDisconnect(TSocketBase* socket)
 
 void TCustomServerSocket::SocketClosed(TSocketBase* socket)
 {
-    TSockCtrl::SocketClosed(socket);
+    // A waiting connection is announced once and again only after an accept,
+    // so a deferred accept notification must outlive the close of another
+    // connection, or the server would never accept again.
+    ForgetNotificationsFor(this, ws::FD_ACCEPT);
     if (socket == CurrentSocket())
         return;
     // Compared, never dereferenced: the object may be gone already.

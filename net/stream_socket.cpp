@@ -56,6 +56,11 @@ void TStreamSocket::Listen(const std::string& hostName, int backlog, std::uint16
     tWinsockAPI& api = WinsockAPI();
     if (!SocketsStarted())
         RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
+    // Listening again replaces the socket; the old one must not stay bound.
+    if (Handle != ws::INVALID_SOCKET) {
+        api.closesocket(Handle);
+        Handle = ws::INVALID_SOCKET;
+    }
     Handle = CheckResult(api.socket(ws::AF_INET_, ws::SOCK_STREAM_, 0), 0, ctxCreatingSocket);
     ResolveAddress(hostName, port, serviceName, ipText);
     AfterResolve();

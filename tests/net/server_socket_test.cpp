@@ -220,4 +220,22 @@ TEST(ServerSocket, DestroyingTheServerFreesItsConnections)
     pumpFor(30);   // close messages for the freed objects reach no one
 }
 
+// A connection waiting to be accepted is announced once; if that notice is
+// deferred while the server closes another connection it must survive.
+TEST(ServerSocket, DeferredAcceptSurvivesTheCloseOfAnotherConnection)
+{
+    RecordingServer rs;
+    ++WaitDepth();   // as inside a look-up of another control
+    const int client = connectTo(rs.port);
+    // The platform's one notice of the waiting connection is deferred.
+    ASSERT_TRUE(pumpUntil([] { return NotifyQueueLength() == 1; }));
+    platform::SendMessage(rs.server.Window(), WM_SOCKETCLOSED, 0, 0);
+    --WaitDepth();
+    platform::PostMessage(rs.server.Window(), WM_DRAINQUEUE, 0, 0);
+    EXPECT_TRUE(pumpUntil([&] { return rs.count("accept") == 1; }));
+    EXPECT_TRUE(NotifyQueueEmpty());
+    ::close(client);
+    pumpFor(30);
+}
+
 } // namespace
