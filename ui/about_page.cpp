@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ui {
 
 void TViewFormLayout::buildAboutPage(QWidget* page)
@@ -26,6 +28,7 @@ void TViewFormLayout::buildAboutPage(QWidget* page)
     QFont version = Label1->font();
     version.setPixelSize(19);
     Label1->setFont(version);
+    Label1->resize(std::max(Label1->width(), Label1->sizeHint().width()), Label1->height());
     Label2 = MakeFixedLabel(page, "Label2", QStringLiteral("Free software for Linux."), 16, 80, 137, 13);
     Label3 = MakeFixedLabel(page, "Label3",
                             QStringLiteral("Comments and questions are welcome at the address below."), 25, 107,

@@ -14,6 +14,8 @@ int CompactTabStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
         return 12;
     case PM_TabBarTabVSpace:
         return 6;
+    case PM_CheckBoxLabelSpacing:
+        return 2;
     default:
         return QProxyStyle::pixelMetric(metric, option, widget);
     }

@@ -1,6 +1,7 @@
 #pragma once
-// Tab padding small enough for five tabs in a 244-pixel notebook; everything
-// else is the application's style.
+// Tab padding small enough for five tabs in a 244-pixel notebook, and a check
+// box's text close to its box as in the design; everything else is the
+// application's style.
 
 #include <QProxyStyle>
 

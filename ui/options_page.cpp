@@ -1,3 +1,4 @@
+#include "ui/compact_tab_style.h"
 #include "ui/controls.h"
 #include "ui/spin_button.h"
 #include "ui/view_form_layout.h"
@@ -25,6 +26,10 @@ void TViewFormLayout::buildOptionsPage(QWidget* page)
     chkAdjust = Place(new QCheckBox(QStringLiteral("&Adjust PC time on time-check"), GroupBox1), "chkAdjust", 24, 100,
                       169, 17);
     chkAdjust->setChecked(true);
+    auto* compact = new CompactTabStyle;
+    compact->setParent(GroupBox1);
+    for (QCheckBox* box : {chkStartMin, chkAutoConnect, chkExit, chkRetry, chkAdjust})
+        box->setStyle(compact);
 
     GroupBox2 = Place(new QGroupBox(QStringLiteral("Connection Settings"), page), "GroupBox2", 9, 138, 218, 91);
     Label15 = MakeLabel(GroupBox2, "Label15", QStringLiteral("Time Server:"), 16, 16);

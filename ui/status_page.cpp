@@ -7,6 +7,8 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ui {
 
 void TViewFormLayout::buildStatusPage(QWidget* page)
@@ -29,8 +31,15 @@ void TViewFormLayout::buildStatusPage(QWidget* page)
     Label7 = MakeFixedLabel(GroupBox3, "Label7", QStringLiteral("Correction:  "), 24, 88, 57, 13);
     Correction = MakePanel(GroupBox3, "Correction", Bevel::LoweredInner, 80, 87, 121, 17);
     SetTextColor(Correction, Qt::red);
-    for (QLabel* label : {Label6, Label8, Label7})
+    for (QLabel* label : {Label6, Label8, Label7}) {
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // Our font is a little wider than the design's: grow to the left, so
+        // the text still ends where the design has it.
+        const int wanted = label->sizeHint().width();
+        if (wanted > label->width())
+            label->setGeometry(std::max(0, label->geometry().right() + 1 - wanted), label->y(), wanted,
+                               label->height());
+    }
 
     ProgressBar1 = Place(new QProgressBar(Correction), "ProgressBar1", 1, 1, 118, 14);
     ProgressBar1->setRange(0, 100);
