@@ -174,6 +174,38 @@ TEST_F(TimeCheck, StopWhileConnecting)
     EXPECT_TRUE(errors.empty());
 }
 
+TEST_F(TimeCheck, BytesBeyondTheFourthAreLeftUnread)
+{
+    TimePeer peer(TimePeer::Answer::SixBytes, timestampOf(noon().addSecs(1)));
+    TViewForm& window = openOn(peer.port(), "Adjust=0\n");
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    pumpFor(300);
+    EXPECT_EQ(log().back(), "1>Disconnected.");
+    EXPECT_EQ(window.Correction->text(), "+ 1.00 s");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TimeCheck, StopWithBytesWaitingReadsNothing)
+{
+    TimePeer peer(TimePeer::Answer::Whole, timestampOf(noon()));
+    TViewForm& window = openOn(peer.port());
+    // Stop right after the connection is reported, once the answer is in the
+    // socket's buffer but before its notification is handled.
+    const TSocketEvent connected = window.cli.OnConnect;
+    window.cli.OnConnect = [&](TSockCtrl* sender, TSocketBase* socket) {
+        connected(sender, socket);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        window.btnStop->click();
+    };
+    window.btnConnect->click();
+    ASSERT_TRUE(pumpUntil([&] { return idle() && log().size() >= 4; }));
+    pumpFor(200);
+    EXPECT_EQ(log(), (Lines{"1>Looking up host", "1>Connecting to 127.0.0.1", "1>Connected...", "1>Disconnected."}));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(systemTime.calls.empty());
+}
+
 TEST_F(TimeCheck, AHostThatCannotBeResolved)
 {
     writeSettings("[ViewForm]\nServer=no-such-host.invalid\nTimeout=1\n");

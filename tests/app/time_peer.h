@@ -15,7 +15,7 @@ namespace testing_support {
 
 class TimePeer {
 public:
-    enum class Answer { Whole, Drip, TwoThenClose, Silent, CloseAtOnce };
+    enum class Answer { Whole, SixBytes, Drip, TwoThenClose, Silent, CloseAtOnce };
 
     TimePeer(Answer answer, TimestampBytes bytes) : answer_(answer), bytes_(bytes)
     {
@@ -58,6 +58,12 @@ private:
             case Answer::Whole:
                 ::send(peer, data, 4, MSG_NOSIGNAL);
                 break;
+            case Answer::SixBytes: {
+                const char extra[6] = {data[0], data[1], data[2], data[3], 'x', 'y'};
+                ::send(peer, extra, 6, MSG_NOSIGNAL);
+                pause(200);
+                break;
+            }
             case Answer::Drip:
                 for (int i = 0; i < 4; ++i) {
                     ::send(peer, data + i, 1, MSG_NOSIGNAL);
