@@ -52,6 +52,7 @@ int main(int argc, char** argv)
     try {
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();
+        ViewForm->MoonForm = MoonForm.get();
         ViewForm->show();
     } catch (const std::exception& error) {
         platform::ShowException(error);
@@ -64,6 +65,7 @@ int main(int argc, char** argv)
     } catch (const std::exception& error) {
         platform::ShowException(error);
     }
+    ViewForm->MoonForm = nullptr;
     MoonForm.reset();
     ViewForm.reset();
     return result;

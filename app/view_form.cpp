@@ -19,7 +19,7 @@
 #include <QToolButton>
 
 TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
-    : ui::TViewFormLayout(parent), services_(services)
+    : ui::TViewFormLayout(parent, &services.clock), services_(services)
 {
     createComponents();
     connectHandlers();
@@ -84,6 +84,8 @@ void TViewForm::connectHandlers()
     connect(mnuProperties, &QAction::triggered, this, &TViewForm::mnuPropertiesClick);
     connect(mnuExit, &QAction::triggered, this, &TViewForm::mnuExitClick);
     connect(Timer1, &QTimer::timeout, this, &TViewForm::Timer1Timer);
+    connect(btnNewMoons, &QPushButton::clicked, this, &TViewForm::btnNewMoonsClick);
+    connect(btnMeteor, &QPushButton::clicked, this, &TViewForm::btnMeteorClick);
 
     TrayIcon1->OnClick = [this](QObject*) { mnuPropertiesClick(); };
     cli.OnInfo = [this](TSockCtrl* sender, TSockInfo code, TSocketBase* socket) { cliInfo(sender, code, socket); };

@@ -26,8 +26,9 @@ class TimeZoneService;
 } // namespace platform
 
 namespace ui {
+class TMoonForm;
 class TTrayIcon;
-}
+} // namespace ui
 
 // The operating-system services the window uses; main picks the real ones,
 // tests the fakes.
@@ -55,6 +56,8 @@ public:
     QAction* mnuProperties = nullptr;
     QAction* mnuExit = nullptr;
     QTimer* Timer1 = nullptr;
+    // The list dialog: made after this window and given to it; lives as long.
+    ui::TMoonForm* MoonForm = nullptr;
 
     // Start-up, exit and window commands.
     void FormCreate();
@@ -86,6 +89,11 @@ public:
     // The almanac.
     void Timer1Timer();
     void getmoon();
+    QString FormatUtc(double moment) const;
+    // The lists.
+    void btnNewMoonsClick();
+    void btnMeteorClick();
+    void JtoD(double j, int& month, int& day, int& year) const;
 
     // Private state of the design, readable by tests.
     int svrHour = 0;
@@ -121,6 +129,8 @@ private:
     void correctClock(const ::Correction& correction);
     int screenWidth() const;
     int centredLeft() const;
+    int localDatePart(const char* pattern) const;
+    void showMoonForm();
     void centreIfParked();
     void showForm();
     bool hasNotificationArea() const;

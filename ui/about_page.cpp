@@ -1,9 +1,9 @@
 #include "ui/controls.h"
+#include "ui/gradient.h"
 #include "ui/view_form_layout.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -11,13 +11,11 @@ namespace ui {
 
 void TViewFormLayout::buildAboutPage(QWidget* page)
 {
-    // The gradient's place: its start colour until the gradient paints it.
-    Gradient1 = new QWidget(page);
+    // Made first and kept lowest, so the titles are drawn over it.
+    Gradient1 = new TGradient(page);
     Gradient1->setObjectName(QStringLiteral("Gradient1"));
-    SetBackgroundColor(Gradient1, kNavy);
-    auto* fill = new QVBoxLayout(page);
-    fill->setContentsMargins(0, 0, 0, 0);
-    fill->addWidget(Gradient1);
+    Gradient1->SetColorStart(clNavy);
+    Gradient1->SetColorEnd(clGreen);
 
     Label11 = MakeFixedLabel(page, "Label11", QStringLiteral("Tikora"), 16, 16, 177, 55);
     QFont title(QStringLiteral("Liberation Serif"));

@@ -1,5 +1,6 @@
 #include "ui/moon_form.h"
 
+#include "astro/yearly_lists.h"
 #include "ui/controls.h"
 #include "ui/view_form_layout.h"
 
@@ -44,6 +45,31 @@ TMoonForm::TMoonForm(QWidget* parent)
 void TMoonForm::Button1Click()
 {
     close();
+}
+
+namespace {
+
+void AppendLines(QPlainTextEdit* memo, const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+        memo->appendPlainText(QString::fromStdString(line));
+}
+
+} // namespace
+
+void TMoonForm::NewMoons(int year)
+{
+    AppendLines(Memo2, astro::NewMoons(year));
+}
+
+void TMoonForm::meteor(int year)
+{
+    AppendLines(Memo1, astro::meteor(year));
+}
+
+void TMoonForm::SetOuterHeight(int outerHeight)
+{
+    resize(width(), outerHeight - kMoonFormFrameHeight);
 }
 
 } // namespace ui

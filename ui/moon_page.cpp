@@ -1,4 +1,5 @@
 #include "ui/controls.h"
+#include "ui/moon.h"
 #include "ui/view_form_layout.h"
 
 #include <QGroupBox>
@@ -7,10 +8,11 @@
 
 namespace ui {
 
-void TViewFormLayout::buildMoonPage(QWidget* page)
+void TViewFormLayout::buildMoonPage(QWidget* page, const platform::SystemClock* clock)
 {
     GroupBox4 = Place(new QGroupBox(page), "GroupBox4", 8, 6, 219, 105);
-    Moon = Place(new QWidget(GroupBox4), "Moon", 174, 62, 32, 32);
+    Moon = Place(new TMoon(GroupBox4, clock), "Moon", 174, 62, 32, 32);
+    Moon->SetMoonSize(ms32);
     Label22 = MakeFixedLabel(GroupBox4, "Label22", QStringLiteral("Moon's age:"), 10, 12, 59, 13);
     lblAge = MakeLabel(GroupBox4, "lblAge", QStringLiteral("lblAge"), 96, 12);
     Label16 = MakeLabel(GroupBox4, "Label16", QStringLiteral("Moon's phase:"), 10, 26);

@@ -13,6 +13,7 @@
 static void initResources()
 {
     Q_INIT_RESOURCE(tikora);
+    Q_INIT_RESOURCE(moon);
 }
 
 namespace ui {
@@ -26,7 +27,7 @@ QIcon ApplicationIcon()
     return icon;
 }
 
-TViewFormLayout::TViewFormLayout(QWidget* parent)
+TViewFormLayout::TViewFormLayout(QWidget* parent, const platform::SystemClock* clock)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint)
 {
@@ -51,7 +52,7 @@ TViewFormLayout::TViewFormLayout(QWidget* parent)
     }
     buildStatusPage(TabbedNotebook1->widget(0));
     buildSunPage(TabbedNotebook1->widget(1));
-    buildMoonPage(TabbedNotebook1->widget(2));
+    buildMoonPage(TabbedNotebook1->widget(2), clock);
     buildOptionsPage(TabbedNotebook1->widget(3));
     buildAboutPage(TabbedNotebook1->widget(4));
     TabbedNotebook1->setCurrentIndex(0);

@@ -16,8 +16,14 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 
+namespace platform {
+class SystemClock;
+}
+
 namespace ui {
 
+class TGradient;
+class TMoon;
 class TSpinButton;
 
 // The design's client area.
@@ -28,7 +34,8 @@ inline constexpr int kViewFormDesignTop = 143;
 
 class TViewFormLayout : public QWidget {
 public:
-    explicit TViewFormLayout(QWidget* parent = nullptr);
+    // The clock gives the moon picture its first moment (the system's when null).
+    explicit TViewFormLayout(QWidget* parent = nullptr, const platform::SystemClock* clock = nullptr);
 
     QTabWidget* TabbedNotebook1 = nullptr;
     QFrame* Panel3 = nullptr;
@@ -66,7 +73,7 @@ public:
 
     // Moon
     QGroupBox* GroupBox4 = nullptr;
-    QWidget* Moon = nullptr;   // the moon picture's place, 32 x 32
+    TMoon* Moon = nullptr;
     QLabel* Label22 = nullptr;
     QLabel* lblAge = nullptr;
     QLabel* Label16 = nullptr;
@@ -111,7 +118,7 @@ public:
     QLabel* Label5 = nullptr;
 
     // About
-    QWidget* Gradient1 = nullptr;   // the gradient's place, filling the page
+    TGradient* Gradient1 = nullptr;
     QLabel* Label11 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
@@ -121,7 +128,7 @@ public:
 private:
     void buildStatusPage(QWidget* page);
     void buildSunPage(QWidget* page);
-    void buildMoonPage(QWidget* page);
+    void buildMoonPage(QWidget* page, const platform::SystemClock* clock);
     void buildOptionsPage(QWidget* page);
     void buildAboutPage(QWidget* page);
     void buildCommandRow();

@@ -1,4 +1,5 @@
 // The main window's layout: names, captions, places, initial states, tab order.
+#include "ui/moon.h"
 #include "ui/view_form_layout.h"
 
 #include <QCheckBox>
