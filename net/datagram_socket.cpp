@@ -17,18 +17,6 @@ void TDatagramSocket::createHandle()
     Handle = CheckResult(WinsockAPI().socket(ws::AF_INET_, SocketType, 0), 0, ctxCreatingSocket);
 }
 
-int TDatagramSocket::checked(int result, int tolerated, int context)
-{
-    try {
-        return CheckResult(result, tolerated, context);
-    } catch (const ESockError&) {
-        const int error = LastError;
-        Close();
-        LastError = error;
-        throw;
-    }
-}
-
 void TDatagramSocket::checkDatagramSize(int count) const
 {
     if (count > Winsock().startupData.iMaxUdpDg)
@@ -51,7 +39,7 @@ void TDatagramSocket::Connect(const std::string& hostName, TAsyncOptions options
     api.WSAAsyncSelect(Handle, Owner->Window(), WM_SOCKETNOTIFY,
                        (options.bits() & 0x7) | ws::FD_CONNECT | ws::FD_CLOSE);
     Owner->NotifyInfo(this, siConnect);
-    checked(api.connect(Handle, &Address, sizeof Address), ws::WSAEWOULDBLOCK, ctxConnecting);
+    CheckOrClose(api.connect(Handle, &Address, sizeof Address), ws::WSAEWOULDBLOCK, ctxConnecting);
     State = ssConnected;
 }
 
@@ -65,7 +53,7 @@ void TDatagramSocket::Listen(const std::string& hostName, int, std::uint16_t por
         createHandle();
     ResolveAddress(hostName, port, serviceName, ipText);
     AfterResolve();
-    checked(api.bind(Handle, &Address, sizeof Address), 0, ctxBinding);
+    CheckOrClose(api.bind(Handle, &Address, sizeof Address), 0, ctxBinding);
     api.WSAAsyncSelect(Handle, Owner->Window(), WM_SOCKETNOTIFY, ws::FD_READ | ws::FD_WRITE);
 }
 
@@ -77,7 +65,7 @@ int TDatagramSocket::Write(const char* buffer, int count)
     if (Handle == ws::INVALID_SOCKET)
         return 0;
     checkDatagramSize(count);
-    return checked(WinsockAPI().send(Handle, buffer, count, 0), ws::WSAEWOULDBLOCK, ctxSending);
+    return CheckOrClose(WinsockAPI().send(Handle, buffer, count, 0), ws::WSAEWOULDBLOCK, ctxSending);
 }
 
 int TDatagramSocket::Read(char* buffer, int count)
@@ -85,7 +73,7 @@ int TDatagramSocket::Read(char* buffer, int count)
     Owner->NotifyInfo(this, siRecv);
     if (Handle == ws::INVALID_SOCKET)
         RaiseSocketError(0, ctxSocketNotOpen);
-    return checked(WinsockAPI().recv(Handle, buffer, count, 0), ws::WSAEWOULDBLOCK, ctxReceiving);
+    return CheckOrClose(WinsockAPI().recv(Handle, buffer, count, 0), ws::WSAEWOULDBLOCK, ctxReceiving);
 }
 
 int TDatagramSocket::SendToPort(const std::string& hostText, const char* buffer, int count)
@@ -109,14 +97,14 @@ int TDatagramSocket::sendTo(const std::string& hostText, std::uint16_t port, con
     std::string ipText;
     ClassifyAddress(hostText, hostName, ipText);
     ResolveAddress(hostName, port, serviceName, ipText);
-    return checked(WinsockAPI().sendto(Handle, buffer, count, 0, &Address, sizeof Address), ws::WSAEWOULDBLOCK,
+    return CheckOrClose(WinsockAPI().sendto(Handle, buffer, count, 0, &Address, sizeof Address), ws::WSAEWOULDBLOCK,
                    ctxSending);
 }
 
 int TDatagramSocket::RecvFrom(char* buffer, int count, ws::SOCKADDR_IN* sender, int* senderLength)
 {
     Owner->NotifyInfo(this, siRecv);
-    return checked(WinsockAPI().recvfrom(Handle, buffer, count, 0, sender, senderLength), ws::WSAEWOULDBLOCK,
+    return CheckOrClose(WinsockAPI().recvfrom(Handle, buffer, count, 0, sender, senderLength), ws::WSAEWOULDBLOCK,
                    ctxReceiving);
 }
 

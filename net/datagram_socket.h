@@ -27,8 +27,6 @@ public:
 private:
     void createHandle();
     void checkDatagramSize(int count) const;
-    // Runs a platform call's check; a socket error closes this object first.
-    int checked(int result, int tolerated, int context);
     int sendTo(const std::string& hostText, std::uint16_t port, const std::string& serviceName,
                const char* buffer, int count);
 };

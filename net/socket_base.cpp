@@ -81,6 +81,18 @@ int TSocketBase::CheckResult(int result, int tolerated, int context)
     return result;
 }
 
+int TSocketBase::CheckOrClose(int result, int tolerated, int context)
+{
+    try {
+        return CheckResult(result, tolerated, context);
+    } catch (const ESockError&) {
+        const int error = LastError;
+        Close();
+        LastError = error;
+        throw;
+    }
+}
+
 std::uint16_t TSocketBase::BytesAvailable()
 {
     std::uint32_t waiting = 0;

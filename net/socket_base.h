@@ -37,6 +37,8 @@ public:
     // -1 → WSAGetLastError stored as LastError; 0 if it is the tolerated error,
     // else raised with the context. Otherwise LastError 0 and the result.
     int CheckResult(int result, int tolerated, int context);
+    // The same, but a raised error first closes this object (reads and writes).
+    int CheckOrClose(int result, int tolerated, int context);
     // Bytes waiting to be read (low 16 bits of the platform's count).
     std::uint16_t BytesAvailable();
     // Fires OnRead through the owner while bytes are waiting.

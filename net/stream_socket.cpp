@@ -82,17 +82,7 @@ int TStreamSocket::Read(char* buffer, int count)
     Owner->NotifyInfo(this, siRecv);
     if (Handle == ws::INVALID_SOCKET || State != ssConnected)
         RaiseSocketError(0, ctxSocketNotOpen);
-    const int result = WinsockAPI().recv(Handle, buffer, count, 0);
-    if (result == ws::SOCKET_ERROR) {
-        const int error = WinsockAPI().WSAGetLastError();
-        LastError = error;
-        if (error == ws::WSAEWOULDBLOCK)
-            return 0;
-        Close();
-        RaiseSocketError(error, ctxReceiving);
-    }
-    LastError = 0;
-    return result;
+    return CheckOrClose(WinsockAPI().recv(Handle, buffer, count, 0), ws::WSAEWOULDBLOCK, ctxReceiving);
 }
 
 int TStreamSocket::Write(const char* buffer, int count)
@@ -100,17 +90,7 @@ int TStreamSocket::Write(const char* buffer, int count)
     Owner->NotifyInfo(this, siSend);
     if (Handle == ws::INVALID_SOCKET || State != ssConnected)
         return 0;
-    const int result = WinsockAPI().send(Handle, buffer, count, 0);
-    if (result == ws::SOCKET_ERROR) {
-        const int error = WinsockAPI().WSAGetLastError();
-        LastError = error;
-        if (error == ws::WSAEWOULDBLOCK)
-            return 0;
-        Close();
-        RaiseSocketError(error, ctxSending);
-    }
-    LastError = 0;
-    return result;
+    return CheckOrClose(WinsockAPI().send(Handle, buffer, count, 0), ws::WSAEWOULDBLOCK, ctxSending);
 }
 
 void TStreamSocket::Close()
