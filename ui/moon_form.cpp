@@ -53,6 +53,9 @@ void AppendLines(QPlainTextEdit* memo, const std::vector<std::string>& lines)
 {
     for (const std::string& line : lines)
         memo->appendPlainText(QString::fromStdString(line));
+    // Appending follows the text down; a list is read from its first line.
+    memo->moveCursor(QTextCursor::Start);
+    memo->ensureCursorVisible();
 }
 
 } // namespace

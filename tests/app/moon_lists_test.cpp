@@ -2,8 +2,10 @@
 #include "app/window_fixture.h"
 #include "ui/moon_form.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <array>
 
@@ -50,6 +52,10 @@ TEST_F(MoonLists, FutureMoonsOfTheYear)
     EXPECT_EQ(dialog->height(), 320 - ui::kMoonFormFrameHeight);
     EXPECT_EQ(dialog->width(), 184);
     EXPECT_EQ(dialog->Button1->geometry(), QRect(61, 266, 57, 22));
+    // Longer than the box: it opens at the first line.
+    QCoreApplication::processEvents();
+    EXPECT_GT(dialog->Memo2->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(dialog->Memo2->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(MoonLists, MeteorShowersOfTheYear)
