@@ -75,9 +75,16 @@ std::string ProfilePath(const std::string& fileName)
 
 TIniFile::TIniFile(const std::string& fileName) : path_(ProfilePath(fileName))
 {
+    load();
+}
+
+bool TIniFile::load()
+{
+    lines_.clear();
+    newline_ = "\n";
     QFile file(QString::fromStdString(path_));
     if (!file.open(QIODevice::ReadOnly))
-        return;
+        return !file.exists();
     const QByteArray content = file.readAll();
     if (content.contains("\r\n"))
         newline_ = "\r\n";
@@ -94,6 +101,7 @@ TIniFile::TIniFile(const std::string& fileName) : path_(ProfilePath(fileName))
     }
     if (!line.empty())
         lines_.push_back(line);
+    return true;
 }
 
 TIniFile::Found TIniFile::find(const std::string& section, const std::string& key) const
@@ -137,7 +145,15 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    const std::string line = key + "=" + value;
+    writes_.push_back({section, key, value});
+    apply(writes_.back());
+}
+
+void TIniFile::apply(const Write& write)
+{
+    const std::string& section = write.section;
+    const std::string& key = write.key;
+    const std::string line = key + "=" + write.value;
     const Found found = find(section, key);
     if (found.key) {
         lines_[found.keyLine] = line;
@@ -160,9 +176,18 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
 void TIniFile::UpdateFile() const
 {
     const QString path = QString::fromStdString(path_);
+    // The file may have been edited since it was read (the window keeps it
+    // from start to exit): replay this object's writes on it as it is now.
+    TIniFile current(*this);
+    if (current.load()) {
+        for (const Write& write : writes_)
+            current.apply(write);
+    } else {
+        current = *this;   // unreadable now: what was read is the best there is
+    }
     QByteArray content;
-    for (const std::string& line : lines_)
-        content += QByteArray::fromStdString(line + newline_);
+    for (const std::string& line : current.lines_)
+        content += QByteArray::fromStdString(line + current.newline_);
     QSaveFile file(path);
     const bool written = QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) &&
                          file.write(content) == content.size() && file.commit();

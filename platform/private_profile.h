@@ -30,7 +30,9 @@ public:
     // its section, adding the section at the end of the file if needed.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     // Writes the file by replacing it; raises Exception("Unable to write to "
-    // + path) and leaves the old file as it was when that fails.
+    // + path) and leaves the old file as it was when that fails. The writes
+    // are applied to the file as it is now, so lines changed since it was
+    // read are kept.
     void UpdateFile() const;
 
 private:
@@ -41,11 +43,20 @@ private:
         std::size_t keyLine = 0;
         bool key = false;
     };
+    struct Write {
+        std::string section;
+        std::string key;
+        std::string value;
+    };
     Found find(const std::string& section, const std::string& key) const;
+    // False when the file exists but cannot be read.
+    bool load();
+    void apply(const Write& write);
 
     std::string path_;
     std::vector<std::string> lines_;
     std::string newline_ = "\n";
+    std::vector<Write> writes_;   // replayed on the file as it is at UpdateFile
 };
 
 // The Windows calls, each reading (and writing) the file once.

@@ -72,6 +72,19 @@ TEST_F(PrivateProfile, WritingReplacesTheKeyAndKeepsEveryOtherLine)
                       "\n[Info]\nLast Updated=12/7/26 1:02:03 PM\n");
 }
 
+TEST_F(PrivateProfile, WritingKeepsLinesChangedSinceTheFileWasRead)
+{
+    // The window reads the file at start and writes it at exit, hours later;
+    // what was edited in between must survive the exit.
+    write("[ViewForm]\nTimeout=10\n");
+    TIniFile file("Test.ini");
+    write("; added meanwhile\n[ViewForm]\nTimeout=10\nServer=edited\n\n[Other]\nx=1\n");
+    file.WriteString("ViewForm", "Timeout", "15");
+    EXPECT_EQ(file.ReadString("viewform", "timeout", ""), "15");
+    file.UpdateFile();
+    EXPECT_EQ(read(), "; added meanwhile\n[ViewForm]\nTimeout=15\nServer=edited\n\n[Other]\nx=1\n");
+}
+
 TEST_F(PrivateProfile, WindowsLineEndsStayWindowsLineEnds)
 {
     write("[S]\r\nA=1\r\n");
