@@ -133,8 +133,13 @@ void TimeCheck::cliDisconnect(TSockCtrl*, TSocketBase* socket)
 {
     if (!running_)
         return;
-    if (socket->IsConnected() && rcvCount < 4)
-        collect(socket);   // bytes that came with the close
+    if (socket->IsConnected() && rcvCount < 4) {
+        try {
+            collect(socket);   // bytes that came with the close
+        } catch (const ESockError&) {
+            // Nothing more to read: what was received decides below.
+        }
+    }
     if (!running_)
         return;
     if (rcvCount == 0)
