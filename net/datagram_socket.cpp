@@ -7,8 +7,7 @@
 TDatagramSocket::TDatagramSocket(TSockCtrl* owner) : TSocketBase(owner)
 {
     SocketType = ws::SOCK_DGRAM_;
-    if (!SocketsStarted())
-        RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
+    RequireStarted();
     createHandle();
 }
 
@@ -27,10 +26,7 @@ void TDatagramSocket::Connect(const std::string& hostName, TAsyncOptions options
                               const std::string& serviceName, std::string& ipText)
 {
     tWinsockAPI& api = WinsockAPI();
-    if (!SocketsStarted())
-        RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
-    if (IsConnected())
-        RaiseSocketError(ws::WSAEISCONN, ctxNone);
+    RequireStartedAndUnconnected();
     if (Handle == ws::INVALID_SOCKET)
         createHandle();
     Owner->NotifyInfo(this, siLookUp);
@@ -47,8 +43,7 @@ void TDatagramSocket::Listen(const std::string& hostName, int, std::uint16_t por
                              std::string& ipText)
 {
     tWinsockAPI& api = WinsockAPI();
-    if (!SocketsStarted())
-        RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
+    RequireStarted();
     if (Handle == ws::INVALID_SOCKET)
         createHandle();
     ResolveAddress(hostName, port, serviceName, ipText);

@@ -69,6 +69,19 @@ void TSocketBase::DoTimeOut()
         Owner->OnTimeOut(Owner, this);
 }
 
+void TSocketBase::RequireStarted()
+{
+    if (!SocketsStarted())
+        RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
+}
+
+void TSocketBase::RequireStartedAndUnconnected() const
+{
+    RequireStarted();
+    if (IsConnected())
+        RaiseSocketError(ws::WSAEISCONN, ctxNone);
+}
+
 int TSocketBase::CheckResult(int result, int tolerated, int context)
 {
     if (result == ws::SOCKET_ERROR) {

@@ -36,6 +36,10 @@ public:
 
     // -1 → WSAGetLastError stored as LastError; 0 if it is the tolerated error,
     // else raised with the context. Otherwise LastError 0 and the result.
+    // Raises "Successful WSASTARTUP not yet performed" unless the library runs.
+    static void RequireStarted();
+    // As RequireStarted, and "Socket is already connected" when connected.
+    void RequireStartedAndUnconnected() const;
     int CheckResult(int result, int tolerated, int context);
     // The same, but a raised error first closes this object (reads and writes).
     int CheckOrClose(int result, int tolerated, int context);

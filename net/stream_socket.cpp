@@ -14,10 +14,7 @@ void TStreamSocket::Connect(const std::string& hostName, TAsyncOptions options, 
                             const std::string& serviceName, std::string& ipText)
 {
     tWinsockAPI& api = WinsockAPI();
-    if (!SocketsStarted())
-        RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
-    if (IsConnected())
-        RaiseSocketError(ws::WSAEISCONN, ctxNone);
+    RequireStartedAndUnconnected();
     Handle = CheckResult(api.socket(ws::AF_INET_, SocketType, 0), 0, ctxCreatingSocket);
     Owner->NotifyInfo(this, siLookUp);
 
@@ -54,8 +51,7 @@ void TStreamSocket::Listen(const std::string& hostName, int backlog, std::uint16
                            const std::string& serviceName, std::string& ipText)
 {
     tWinsockAPI& api = WinsockAPI();
-    if (!SocketsStarted())
-        RaiseSocketError(ws::WSANOTINITIALISED, ctxNone);
+    RequireStarted();
     // Listening again replaces the socket; the old one must not stay bound.
     if (Handle != ws::INVALID_SOCKET) {
         api.closesocket(Handle);

@@ -276,6 +276,22 @@ int recvfrom(SOCKET s, char* buffer, int count, int flags, SOCKADDR_IN* from, in
     return entry->type == SOCK_DGRAM_ ? datagramResult(received, count) : static_cast<int>(received);
 }
 
+namespace {
+
+// A send that would block arms the write notification for when it can go on.
+int sendResult(SOCKET s, ssize_t sent)
+{
+    if (sent < 0) {
+        const int savedErrno = errno;
+        if (savedErrno == EAGAIN)
+            detail::sendWouldBlock(s);
+        return fail(ErrorFromErrno(savedErrno));
+    }
+    return static_cast<int>(sent);
+}
+
+} // namespace
+
 int send(SOCKET s, const char* buffer, int count, int flags)
 {
     if (!usableSocket(s))
@@ -284,13 +300,7 @@ int send(SOCKET s, const char* buffer, int count, int flags)
         return fail(WSAEFAULT);
     // MSG_NOSIGNAL: a closed peer is an error number, never SIGPIPE.
     const ssize_t sent = ::send(s, buffer, static_cast<size_t>(count), (flags & MSG_OOB_) | MSG_NOSIGNAL);
-    if (sent < 0) {
-        const int savedErrno = errno;
-        if (savedErrno == EAGAIN)
-            detail::sendWouldBlock(s);
-        return fail(ErrorFromErrno(savedErrno));
-    }
-    return static_cast<int>(sent);
+    return sendResult(s, sent);
 }
 
 int sendto(SOCKET s, const char* buffer, int count, int flags, const SOCKADDR_IN* to, int toLength)
@@ -305,13 +315,7 @@ int sendto(SOCKET s, const char* buffer, int count, int flags, const SOCKADDR_IN
         return fail(WSAEMSGSIZE);
     const ssize_t sent = ::sendto(s, buffer, static_cast<size_t>(count), (flags & MSG_OOB_) | MSG_NOSIGNAL,
                                   reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
-    if (sent < 0) {
-        const int savedErrno = errno;
-        if (savedErrno == EAGAIN)
-            detail::sendWouldBlock(s);
-        return fail(ErrorFromErrno(savedErrno));
-    }
-    return static_cast<int>(sent);
+    return sendResult(s, sent);
 }
 
 int closesocket(SOCKET s)

@@ -15,6 +15,7 @@
 using testing_support::LoopbackListener;
 using testing_support::pumpFor;
 using testing_support::pumpUntil;
+using testing_support::raisedBy;
 
 namespace {
 
@@ -52,16 +53,6 @@ struct RecordingClient {
     }
     bool saw(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
 };
-
-std::string raisedBy(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
 
 TEST(ClientSocket, SuccessfulExchangeFiresEventsInOrder)
 {

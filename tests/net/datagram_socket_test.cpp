@@ -14,6 +14,7 @@
 
 using testing_support::pumpFor;
 using testing_support::pumpUntil;
+using testing_support::raisedBy;
 
 namespace {
 
@@ -64,16 +65,6 @@ private:
     int fd_ = -1;
     std::uint16_t port_ = 0;
 };
-
-std::string raisedBy(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
 
 bool handleIsOpen(ws::SOCKET handle)
 {

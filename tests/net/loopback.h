@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <string>
 
 namespace testing_support {
 
@@ -35,6 +37,17 @@ inline bool pumpUntil(const std::function<bool()>& done, int milliseconds = 5000
 inline void pumpFor(int milliseconds)
 {
     pumpUntil([] { return false; }, milliseconds);
+}
+
+// The message of what `action` raised, or "" when it raised nothing.
+inline std::string raisedBy(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
 }
 
 // A listening TCP socket on 127.0.0.1 at a port of the kernel's choice.

@@ -14,6 +14,7 @@
 
 using testing_support::pumpFor;
 using testing_support::pumpUntil;
+using testing_support::raisedBy;
 
 namespace {
 
@@ -75,16 +76,6 @@ bool closedByServer(int fd)
 {
     char byte;
     return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
-}
-
-std::string raisedBy(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
 }
 
 TEST(ServerSocket, ListenReportsListeningAndABusyPortRaisesTheBindError)
