@@ -89,21 +89,25 @@ void TMoon::SetDate(astro::DateTimeValue value)
 {
     date_ = value;
     phaseDegrees_ = astro::Normalize360(astro::MoonPhaseAngle(value));
-    ReloadPicture();
-    ShadePhase();
+    ReloadPicture();   // shades the clean image once for the new phase
     dateStored_ = true;
 }
 
 void TMoon::ReloadPicture()
 {
     const TMoonGeometry& geometry = MoonGeometry(moonSize_);
-    const QString name = QString::fromLatin1(geometry.resource);
-    source_ = loader_(name);
-    if (source_.size() != QSize(geometry.width, geometry.height))
-        throw Exception("Resource " + name.toStdString() + " is not " + std::to_string(geometry.width) + " x " +
-                        std::to_string(geometry.height));
-    // The stored image has 16 colours; painting needs a true-colour copy.
-    picture_ = source_.convertToFormat(QImage::Format_RGB32);
+    // The image is decoded once per size, not on every tick.
+    if (source_.isNull() || sourceSize_ != moonSize_) {
+        const QString name = QString::fromLatin1(geometry.resource);
+        const QImage loaded = loader_(name);
+        if (loaded.size() != QSize(geometry.width, geometry.height))
+            throw Exception("Resource " + name.toStdString() + " is not " + std::to_string(geometry.width) + " x " +
+                            std::to_string(geometry.height));
+        // The stored image has 16 colours; painting needs a true-colour copy.
+        source_ = loaded.convertToFormat(QImage::Format_RGB32);
+        sourceSize_ = moonSize_;
+    }
+    picture_ = source_;
     ShadePhase();
 }
 

@@ -69,7 +69,8 @@ private:
     astro::DateTimeValue date_ = 0;
     long double phaseDegrees_ = 0;
     bool dateStored_ = false;
-    QImage source_;    // the image as loaded
+    QImage source_;    // the clean image of sourceSize_, true colour
+    TMoonSize sourceSize_ = ms64;
     QImage picture_;   // the image as shown
 };
 
