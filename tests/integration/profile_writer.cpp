@@ -6,7 +6,7 @@
 #include "platform/exception.h"
 #include "platform/private_profile.h"
 
-#include <QtGlobal>
+#include <cstdlib>
 
 #include <chrono>
 #include <cstdio>
@@ -19,7 +19,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: profile_writer set DIR SECTION KEY VALUE | loop DIR SECTION KEY A B\n");
         return 2;
     }
-    qputenv("XDG_CONFIG_HOME", QByteArray(argv[2]));
+    setenv("XDG_CONFIG_HOME", argv[2], 1);
     const std::string fileName = "Tikora.ini";
     try {
         if (command == "set") {
