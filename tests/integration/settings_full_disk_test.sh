@@ -15,7 +15,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 mnt=$work/mnt
 mkdir -p "$mnt"
-if ! mount -t tmpfs -o size=64k,mode=0755 tmpfs "$mnt"; then
+if ! mount -t tmpfs -o size=256k,mode=0755 tmpfs "$mnt"; then
   echo "SKIP: this machine lets no tmpfs be mounted here"
   exit 77
 fi
