@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 JOBS       ?= 2
 CMAKE_GEN   = -G Ninja
 
-.PHONY: all bootstrap build build-asan run test bench install clean
+.PHONY: all bootstrap build build-asan run test bench install clean fuzz
 
 all: build
 
@@ -26,6 +26,11 @@ test: bootstrap build build-asan
 	ctest --test-dir $(BUILD) --output-on-failure -j 2
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_ASAN) --output-on-failure -j 2
+	bash tests/fuzz/run.sh 10
+
+# The settings-file fuzz target for a minute; what it finds that is new joins tests/fuzz/corpus.
+fuzz: bootstrap
+	bash tests/fuzz/run.sh 60 merge
 
 bench: bootstrap build
 	@bash bench/run_all.sh $(BUILD)
@@ -34,4 +39,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz

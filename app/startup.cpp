@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "app/view_form.h"
 
+#include "platform/exception.h"
 #include "platform/gui/screen_cursor.h"
 #include "platform/local_clock.h"
 #include "platform/private_profile.h"
@@ -35,6 +36,9 @@ void TViewForm::FormCreate()
     Daytime->setText(tzState == platform::TIME_ZONE_ID_DAYLIGHT ? zone.DaylightName : zone.StandardName);
 
     iniFile = std::make_unique<platform::TIniFile>(kSettingsFileName);
+    // An existing file that cannot be read: said once here; FormDestroy leaves it alone.
+    if (!iniFile->ReadError().empty())
+        platform::ShowException(Exception(iniFile->ReadError()), this);
     readSettings();
 
     if (chkStartMin->isChecked() && hasNotificationArea()) {
@@ -73,7 +77,7 @@ void TViewForm::readSettings()
 
 void TViewForm::FormDestroy()
 {
-    if (iniFile) {
+    if (iniFile && iniFile->ReadError().empty()) {
         platform::TIniFile& file = *iniFile;
         WriteSwitch(file, settings::AutoConnect, chkAutoConnect->isChecked());
         WriteSwitch(file, settings::AutoMinimize, chkExit->isChecked());

@@ -1,13 +1,11 @@
 #include "platform/private_profile.h"
 
 #include "platform/exception.h"
+#include "platform/safe_file.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
-#include <cstdlib>
+#include <string_view>
 
 namespace platform {
 namespace {
@@ -73,7 +71,9 @@ std::string ProfilePath(const std::string& fileName)
     return (directory + QLatin1Char('/')).toStdString() + fileName;
 }
 
-TIniFile::TIniFile(const std::string& fileName) : path_(ProfilePath(fileName))
+TIniFile::TIniFile(const std::string& fileName) : TIniFile(fileName, PosixFileSystem()) {}
+
+TIniFile::TIniFile(const std::string& fileName, FileSystem& files) : path_(ProfilePath(fileName)), files_(&files)
 {
     load();
 }
@@ -81,27 +81,59 @@ TIniFile::TIniFile(const std::string& fileName) : path_(ProfilePath(fileName))
 bool TIniFile::load()
 {
     lines_.clear();
+    byteOrderMark_ = false;
     newline_ = "\n";
-    QFile file(QString::fromStdString(path_));
-    if (!file.open(QIODevice::ReadOnly))
-        return !file.exists();
-    const QByteArray content = file.readAll();
-    if (content.contains("\r\n"))
-        newline_ = "\r\n";
-    std::string line;
-    for (char c : content) {
-        if (c == '\n') {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            lines_.push_back(line);
-            line.clear();
-        } else {
-            line += c;
-        }
+    mode_ = 0;
+    readError_.clear();
+    readReason_.clear();
+    const SmallFile file = ReadSmallFile(*files_, path_);
+    if (!file.error.empty()) {
+        readReason_ = file.error;
+        readError_ = "Unable to read " + path_ + ": " + file.error +
+                     ". The program starts on the default settings and leaves the file as it is.";
+        return false;
     }
-    if (!line.empty())
-        lines_.push_back(line);
+    mode_ = file.mode;
+    parse(file.content);
     return true;
+}
+
+void TIniFile::parse(const std::string& content)
+{
+    std::string_view rest = content;
+    // Editors write a byte-order mark; it belongs to the file, not to the first line.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (rest.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        byteOrderMark_ = true;
+        rest.remove_prefix(kByteOrderMark.size());
+    }
+    bool newlineChosen = false;
+    while (!rest.empty()) {
+        const auto at = rest.find('\n');
+        Line line;
+        if (at == std::string_view::npos) {
+            line.text = std::string(rest);
+            rest = {};
+        } else {
+            const bool crlf = at > 0 && rest[at - 1] == '\r';
+            line.text = std::string(rest.substr(0, crlf ? at - 1 : at));
+            line.end = crlf ? "\r\n" : "\n";
+            rest.remove_prefix(at + 1);
+            if (!newlineChosen) {
+                newline_ = line.end;
+                newlineChosen = true;
+            }
+        }
+        lines_.push_back(std::move(line));
+    }
+}
+
+std::string TIniFile::content() const
+{
+    std::string text = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
+    for (const Line& line : lines_)
+        text += line.text + line.end;
+    return text;
 }
 
 TIniFile::Found TIniFile::find(const std::string& section, const std::string& key) const
@@ -109,19 +141,19 @@ TIniFile::Found TIniFile::find(const std::string& section, const std::string& ke
     Found found;
     std::string name;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (!sectionName(lines_[i], name) || !sameName(name, section))
+        if (!sectionName(lines_[i].text, name) || !sameName(name, section))
             continue;
         found.section = true;
         found.sectionLine = i;
         found.endLine = lines_.size();
         for (std::size_t j = i + 1; j < lines_.size(); ++j) {
             std::string other;
-            if (sectionName(lines_[j], other)) {
+            if (sectionName(lines_[j].text, other)) {
                 found.endLine = j;
                 break;
             }
             std::string entryKey, value;
-            if (!found.key && keyValue(lines_[j], entryKey, value) && sameName(entryKey, key)) {
+            if (!found.key && keyValue(lines_[j].text, entryKey, value) && sameName(entryKey, key)) {
                 found.key = true;
                 found.keyLine = j;
             }
@@ -138,7 +170,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     std::string value = defaultValue;
     if (found.key) {
         std::string entryKey;
-        keyValue(lines_[found.keyLine], entryKey, value);
+        keyValue(lines_[found.keyLine].text, entryKey, value);
     }
     return value.substr(0, kProfileValueMax);
 }
@@ -149,6 +181,15 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     apply(writes_.back());
 }
 
+// A line that ends the file gains the file's line ending first, so the new
+// line never runs on from it.
+void TIniFile::insertLine(std::size_t at, const std::string& text)
+{
+    if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty())
+        lines_.back().end = newline_;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{text, newline_});
+}
+
 void TIniFile::apply(const Write& write)
 {
     const std::string& section = write.section;
@@ -156,43 +197,44 @@ void TIniFile::apply(const Write& write)
     const std::string line = key + "=" + write.value;
     const Found found = find(section, key);
     if (found.key) {
-        lines_[found.keyLine] = line;
+        lines_[found.keyLine].text = line;
         return;
     }
     if (found.section) {
         // After the section's last non-blank line, so blank separators stay below.
         std::size_t at = found.endLine;
-        while (at > found.sectionLine + 1 && trimmed(lines_[at - 1]).empty())
+        while (at > found.sectionLine + 1 && trimmed(lines_[at - 1].text).empty())
             --at;
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), line);
+        insertLine(at, line);
         return;
     }
-    if (!lines_.empty() && !trimmed(lines_.back()).empty())
-        lines_.emplace_back();
-    lines_.push_back("[" + section + "]");
-    lines_.push_back(line);
+    if (!lines_.empty() && !trimmed(lines_.back().text).empty())
+        insertLine(lines_.size(), "");
+    insertLine(lines_.size(), "[" + section + "]");
+    insertLine(lines_.size(), line);
 }
 
 void TIniFile::UpdateFile() const
 {
-    const QString path = QString::fromStdString(path_);
+    const std::string refused = "Unable to write to " + path_ + ": ";
+    // Defaults written over a file that could not be read would destroy the
+    // user's settings: such a file is left alone.
+    if (!readError_.empty())
+        throw Exception(refused + "it could not be read at start (" + readReason_ + "), so it is left as it is");
     // The file may have been edited since it was read (the window keeps it
     // from start to exit): replay this object's writes on it as it is now.
     TIniFile current(*this);
-    if (current.load()) {
-        for (const Write& write : writes_)
-            current.apply(write);
-    } else {
-        current = *this;   // unreadable now: what was read is the best there is
-    }
-    QByteArray content;
-    for (const std::string& line : current.lines_)
-        content += QByteArray::fromStdString(line + current.newline_);
-    QSaveFile file(path);
-    const bool written = QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) &&
-                         file.write(content) == content.size() && file.commit();
-    if (!written)
-        throw Exception("Unable to write to " + path_);
+    if (!current.load())
+        throw Exception(refused + "it cannot be read now (" + current.readReason_ + "), so it is left as it is");
+    for (const Write& write : writes_)
+        current.apply(write);
+    // Through a link (a dotfile manager's), the file it points to is replaced, not the link.
+    std::string target = files_->realPath(path_);
+    if (target.empty())
+        target = path_;
+    const std::string failure = ReplaceFile(*files_, target, current.content(), current.mode_);
+    if (!failure.empty())
+        throw Exception(refused + failure);
 }
 
 std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,

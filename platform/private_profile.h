@@ -2,8 +2,11 @@
 // Private-profile (INI) files: GetPrivateProfileStringA / WritePrivateProfileStringA
 // on a file named without a directory, which lives in $XDG_CONFIG_HOME
 // (default ~/.config), the counterpart of the Windows directory. Sections and
-// keys match without regard to case; every other line is kept as it was; the
+// keys match without regard to case; every other line is kept byte for byte
+// (a leading UTF-8 byte-order mark and each line's own ending included); the
 // file is replaced atomically, so a crash never leaves half a file.
+
+#include "platform/file_system.h"
 
 #include <string>
 #include <vector>
@@ -22,17 +25,22 @@ class TIniFile {
 public:
     // Reads the file if it exists; a missing or unreadable file reads as empty.
     explicit TIniFile(const std::string& fileName);
+    TIniFile(const std::string& fileName, FileSystem& files);
 
     const std::string& FileName() const { return path_; }
+    // Empty when the file was read or did not exist; otherwise the report for
+    // the user (path and reason). Such a file is never written over.
+    const std::string& ReadError() const { return readError_; }
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;
     // Replaces the key's line (spelled as given now) or adds it at the end of
     // its section, adding the section at the end of the file if needed.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     // Writes the file by replacing it; raises Exception("Unable to write to "
-    // + path) and leaves the old file as it was when that fails. The writes
-    // are applied to the file as it is now, so lines changed since it was
-    // read are kept.
+    // + path + ": " + reason) and leaves the old file as it was when that
+    // fails, or when the file exists but could not be read (at start or now).
+    // The writes are applied to the file as it is now, so lines changed since
+    // it was read are kept.
     void UpdateFile() const;
 
 private:
@@ -48,14 +56,26 @@ private:
         std::string key;
         std::string value;
     };
+    struct Line {
+        std::string text;
+        std::string end;   // "\n", "\r\n", or empty for a last line without one
+    };
     Found find(const std::string& section, const std::string& key) const;
-    // False when the file exists but cannot be read.
+    // False (with readError_ set) when the file exists but cannot be read.
     bool load();
+    void parse(const std::string& content);
+    std::string content() const;
+    void insertLine(std::size_t at, const std::string& text);
     void apply(const Write& write);
 
     std::string path_;
-    std::vector<std::string> lines_;
-    std::string newline_ = "\n";
+    FileSystem* files_;
+    std::vector<Line> lines_;
+    bool byteOrderMark_ = false;
+    std::string newline_ = "\n";   // for added lines: the file's first line ending
+    mode_t mode_ = 0;              // kept when the file is replaced; 0 for a new file
+    std::string readError_;
+    std::string readReason_;
     std::vector<Write> writes_;   // replayed on the file as it is at UpdateFile
 };
 

@@ -11,6 +11,7 @@ packages=(
   netbase
   xinetd rdate python3
   fonts-liberation2
+  clang libfuzzer-14-dev libclang-rt-14-dev
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.

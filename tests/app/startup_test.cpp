@@ -200,7 +200,8 @@ TEST_F(Startup, AFailedWriteIsReportedWithThePath)
         window.FormDestroy();
         FAIL() << "no error";
     } catch (const Exception& error) {
-        EXPECT_EQ(std::string(error.what()), "Unable to write to " + (blocked + "/sub/Tikora.ini").toStdString());
+        EXPECT_EQ(std::string(error.what()),
+                  "Unable to write to " + (blocked + "/sub/Tikora.ini").toStdString() + ": Not a directory");
     }
 }
 

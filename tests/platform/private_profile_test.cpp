@@ -110,10 +110,61 @@ TEST_F(PrivateProfile, AFailedWriteNamesTheFileAndChangesNothing)
         file.UpdateFile();
         FAIL() << "no error";
     } catch (const Exception& error) {
-        EXPECT_EQ(std::string(error.what()), "Unable to write to " + dir.path().toStdString() + "/Test.ini/sub/Test.ini");
+        EXPECT_EQ(std::string(error.what()),
+                  "Unable to write to " + dir.path().toStdString() + "/Test.ini/sub/Test.ini: Not a directory");
     }
     EXPECT_FALSE(WritePrivateProfileStringA("S", "K", "new", "Test.ini"));
     EXPECT_EQ(read(), "[S]\nK=old\n");
+}
+
+TEST_F(PrivateProfile, AnUnchangedFileIsWrittenBackByteForByte)
+{
+    const QByteArray files[] = {
+        "",
+        "[S]\nK=1",                                    // no final newline
+        "\xEF\xBB\xBF[S]\r\nK=1\r\n",                  // byte-order mark, Windows endings
+        "; mixed\r\n[S]\nK=1\r\n\n\n",                 // endings differ line by line
+        "\r\n\r\r\n[S]\nK=1\r\r\n",                     // stray carriage returns
+        QByteArray("[S]\nK=a\0b\n\xFF\xFE junk\n", 17),  // NUL and bytes that are no UTF-8
+        "\xEF\xBB\xBF",                                // only the mark
+    };
+    for (const QByteArray& content : files) {
+        write(content);
+        TIniFile file("Test.ini");
+        file.UpdateFile();
+        EXPECT_EQ(read(), content) << content.toStdString();
+    }
+}
+
+TEST_F(PrivateProfile, AByteOrderMarkHidesNoSectionAndIsKept)
+{
+    write("\xEF\xBB\xBF[ViewForm]\r\nAdjust=0\r\n");
+    TIniFile file("Test.ini");
+    EXPECT_EQ(file.ReadString("ViewForm", "Adjust", "1"), "0");
+    file.WriteString("ViewForm", "Adjust", "1");
+    file.WriteString("ViewForm", "Server", "a");
+    file.UpdateFile();
+    EXPECT_EQ(read(), "\xEF\xBB\xBF[ViewForm]\r\nAdjust=1\r\nServer=a\r\n");
+}
+
+TEST_F(PrivateProfile, AddedLinesFollowTheFirstLineEndingAndNeverRunOn)
+{
+    const struct {
+        QByteArray before;
+        QByteArray after;
+    } cases[] = {
+        {"[S]\nA=1", "[S]\nA=1\nB=2\n"},
+        {"; c\r\n[S]\nA=1\n", "; c\r\n[S]\nA=1\nB=2\r\n"},
+        {"[T]\nx=1", "[T]\nx=1\n\n[S]\nB=2\n"},
+        {"[S]\r\nA=1\r\n\r\n[T]\r\n", "[S]\r\nA=1\r\nB=2\r\n\r\n[T]\r\n"},
+    };
+    for (const auto& test : cases) {
+        write(test.before);
+        TIniFile file("Test.ini");
+        file.WriteString("S", "B", "2");
+        file.UpdateFile();
+        EXPECT_EQ(read(), test.after) << test.before.toStdString();
+    }
 }
 
 } // namespace
