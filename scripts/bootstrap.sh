@@ -11,7 +11,7 @@ packages=(
   netbase
   xinetd rdate python3
   fonts-liberation2
-  dbus dbus-daemon python3-dbusmock
+  dbus dbus-daemon dbus-bin python3-dbusmock iproute2
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.
