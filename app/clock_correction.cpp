@@ -4,20 +4,59 @@
 
 #include "platform/local_clock.h"
 #include "platform/system_time.h"
+#include "platform/timedate1.h"
 #include "platform/timezone.h"
 #include "ui/tray_icon.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 
 namespace {
 
 constexpr int kSecondsPerDay = 86400;
+constexpr std::int64_t kMicrosecondsPerSecond = 1000000;
+
+constexpr char kKeptByServiceLine[] = ">The system's time service keeps the clock: not changed.";
+constexpr char kStillWaitingLine[] = ">Error: An earlier clock change still awaits the system's answer.";
+
+// What the user reads when the time and date service does not make the step.
+struct RefusalText {
+    platform::ClockShiftOutcome outcome;
+    const char* tip;   // also the log line, after its ">"; the tray shows 63 characters
+};
+
+constexpr RefusalText kRefusals[] = {
+    {platform::ClockShiftOutcome::NotAuthorised, "Error: Not authorised to correct System Time."},
+    {platform::ClockShiftOutcome::AutomaticSyncOn, "Error: Automatic time synchronisation is on."},
+    {platform::ClockShiftOutcome::Failed, "Error: Unable to correct System Time."},
+};
+
+const RefusalText& RefusalFor(platform::ClockShiftOutcome outcome)
+{
+    for (const RefusalText& refusal : kRefusals)
+        if (refusal.outcome == outcome)
+            return refusal;
+    return kRefusals[std::size(kRefusals) - 1];
+}
+
+std::string ClockSetLine(const platform::SystemClock& clock, const platform::FormatSettings& format)
+{
+    return ">Clock set to " + platform::FormatDateTime(QStringLiteral("tt"), clock.LocalNow(), format).toStdString();
+}
+
+void logLine(QListWidget& list, int number, const std::string& message)
+{
+    list.addItem(QString::number(number) + QString::fromStdString(message));
+    list.setCurrentRow(list.count() - 1);
+}
 
 // The whole seconds of a date-time value's time of day, as its text shows them.
 int secondsOfDay(double value)
@@ -60,19 +99,93 @@ void TViewForm::showtime()
     setToolTip(correction.trayTip);
 
     resetcon(cli.CurrentSocket(), "");
+    const int number = checkNo;
     if (chkAdjust->isChecked())
-        correctClock(correction);
-    log(">Disconnected.");
-    if (chkExit->isChecked())
+        correctClock(correction, [this, number] { endCheck(number); });
+    else
+        endCheck(number);
+}
+
+void TViewForm::endCheck(int number)
+{
+    logLine(*ListBox1, number, ">Disconnected.");
+    // A check started while the clock's answer was awaited keeps its window.
+    if (chkExit->isChecked() && !checkRunning_)
         btnMinimize->click();
+}
+
+// The step goes to the system's time and date service when there is one; its
+// answer lands later, when the window may have started another check, so the
+// lines carry this check's number and `then` ends this check only then.
+void TViewForm::correctClock(const ::Correction& correction, const std::function<void()>& then)
+{
+    log(">Correcting System Time");
+    stepGauge(20);
+    const int number = checkNo;
+    if (!services_.timeDate) {
+        correctWithoutTimeDate(number, correction);
+        then();
+        return;
+    }
+    // Two relative steps in flight would both be made.
+    if (clockChangePending_) {
+        logLine(*ListBox1, number, kStillWaitingLine);
+        then();
+        return;
+    }
+    clockChangePending_ = true;
+    const QPointer<QWidget> window(this);
+    services_.timeDate->ShiftClock(std::int64_t{correction.shift()} * kMicrosecondsPerSecond,
+                                   [this, window, number, correction, then](const platform::ClockShiftResult& result) {
+                                       if (!window)
+                                           return;
+                                       clockChangePending_ = false;
+                                       clockChangeAnswered(number, correction, result);
+                                       then();
+                                   });
+}
+
+void TViewForm::clockChangeAnswered(int number, const ::Correction& correction, const platform::ClockShiftResult& result)
+{
+    using platform::ClockShiftOutcome;
+    switch (result.outcome) {
+    case ClockShiftOutcome::Shifted:
+        logLine(*ListBox1, number, ClockSetLine(services_.clock, services_.format));
+        return;
+    case ClockShiftOutcome::KeptByTimeService:
+        logLine(*ListBox1, number, kKeptByServiceLine);
+        return;
+    case ClockShiftOutcome::NoService:
+        correctWithoutTimeDate(number, correction);
+        return;
+    case ClockShiftOutcome::NotAuthorised:
+    case ClockShiftOutcome::AutomaticSyncOn:
+    case ClockShiftOutcome::Failed:
+        break;
+    }
+    const RefusalText& refusal = RefusalFor(result.outcome);
+    logLine(*ListBox1, number, std::string(">") + refusal.tip);
+    if (result.outcome == ClockShiftOutcome::Failed && !result.detail.empty())
+        logLine(*ListBox1, number, ">" + result.detail);
+    // The tip belongs to a check that has since started, if one has.
+    if (!checkRunning_)
+        setToolTip(refusal.tip);
+}
+
+// Without the time and date service: a clock the kernel reports disciplined is
+// left to whatever disciplines it; otherwise the step is made with the right.
+void TViewForm::correctWithoutTimeDate(int number, const ::Correction& correction)
+{
+    if (services_.systemTime.KernelClockSynchronised())
+        logLine(*ListBox1, number, kKeptByServiceLine);
+    else
+        setClockWithRight(number, correction);
 }
 
 // Shifts the whole UTC date and time by the correction, so that the date
 // rolls over with a correction across midnight.
-void TViewForm::correctClock(const ::Correction& correction)
+void TViewForm::setClockWithRight(int number, const ::Correction& correction)
 {
-    log(">Correcting System Time");
-    stepGauge(20);
     platform::SYSTEMTIME now;
     services_.systemTime.GetSystemTime(now);
     std::int64_t milliseconds = 0;
@@ -83,10 +196,9 @@ void TViewForm::correctClock(const ::Correction& correction)
         PrivilegeScope privilege(*this);
         const bool set = services_.systemTime.SetSystemTime(record);
         if (set) {
-            log(">Clock set to " +
-                platform::FormatDateTime(QStringLiteral("tt"), services_.clock.LocalNow(), services_.format).toStdString());
+            logLine(*ListBox1, number, ClockSetLine(services_.clock, services_.format));
         } else {
-            log(">Error: Unable to correct System Time.");
+            logLine(*ListBox1, number, ">Error: Unable to correct System Time.");
             setToolTip("Error: Unable to correct System Time.");
         }
     }

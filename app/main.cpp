@@ -7,6 +7,7 @@
 #include "platform/guarded_application.h"
 #include "platform/local_clock.h"
 #include "platform/system_time.h"
+#include "platform/timedate1.h"
 #include "platform/timezone.h"
 #include "ui/controls.h"
 #include "ui/moon_form.h"
@@ -40,13 +41,14 @@ int main(int argc, char** argv)
     platform::SystemTimeZone zone;
     platform::RealSystemClock clock;
     platform::LinuxSystemTime systemTime;
+    platform::Timedate1Client timeDate;
     platform::QtNotificationArea notificationArea;
     platform::QtScreenCursor cursor;
     // The right to set the clock is off until the one call that needs it.
     systemTime.AdjustPrivilege(platform::SE_SYSTEMTIME_NAME, false);
 
     ViewFormServices services{zone,   clock, systemTime, notificationArea, cursor, platform::SystemFormatSettings(),
-                              "time", [] { QCoreApplication::quit(); }};
+                              "time", [] { QCoreApplication::quit(); }, &timeDate};
     std::unique_ptr<TViewForm> ViewForm;
     std::unique_ptr<ui::TMoonForm> MoonForm;
     try {

@@ -23,6 +23,8 @@ class SystemClock;
 class SystemTimeService;
 class TIniFile;
 class TimeZoneService;
+class TimeDateService;
+struct ClockShiftResult;
 } // namespace platform
 
 namespace ui {
@@ -41,6 +43,8 @@ struct ViewFormServices {
     platform::FormatSettings format;
     std::string timePort = "time";   // the service or port number asked for the time
     std::function<void()> quit;      // ends the program when the window closes
+    // The system's time and date service; none: the clock is set with the right alone.
+    platform::TimeDateService* timeDate = nullptr;
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -126,7 +130,11 @@ private:
     void collect(TSocketBase* Socket);
     void endRetryRun();
     void setTimeOutText(int seconds);
-    void correctClock(const ::Correction& correction);
+    void correctClock(const ::Correction& correction, const std::function<void()>& then);
+    void clockChangeAnswered(int number, const ::Correction& correction, const platform::ClockShiftResult& result);
+    void correctWithoutTimeDate(int number, const ::Correction& correction);
+    void setClockWithRight(int number, const ::Correction& correction);
+    void endCheck(int number);
     int screenWidth() const;
     int centredLeft() const;
     int localDatePart(const char* pattern) const;
@@ -138,4 +146,5 @@ private:
     ViewFormServices services_;
     TClientSocket unusedClient_;   // created, loaded and destroyed with the window, as designed
     bool checkRunning_ = false;    // a check is under way and may still read
+    bool clockChangePending_ = false;   // a step asked of the time and date service awaits its answer
 };

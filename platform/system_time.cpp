@@ -5,6 +5,7 @@
 #include <QTimeZone>
 
 #include <sys/capability.h>
+#include <sys/timex.h>
 #include <ctime>
 
 namespace platform {
@@ -74,6 +75,19 @@ PrivilegeResult LinuxSystemTime::AdjustPrivilege(const std::string& name, bool e
     }
     cap_free(caps);
     return result;
+}
+
+bool KernelStateIsSynchronised(int callResult, int status)
+{
+    return callResult != -1 && callResult != TIME_ERROR && (status & STA_UNSYNC) == 0;
+}
+
+bool LinuxSystemTime::KernelClockSynchronised() const
+{
+    timex state{};
+    state.modes = 0;   // read only: with no modes the call changes nothing
+    const int result = ::ntp_adjtime(&state);
+    return KernelStateIsSynchronised(result, state.status);
 }
 
 } // namespace platform

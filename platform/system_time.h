@@ -27,15 +27,24 @@ public:
     // False when the clock was not changed (no right, or a record out of range).
     virtual bool SetSystemTime(const SYSTEMTIME& time) = 0;
     virtual PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) = 0;
+    // True when the kernel reports its clock synchronised, i.e. a time service
+    // disciplines it. Only read, never changed.
+    virtual bool KernelClockSynchronised() const = 0;
 };
 
-// clock_gettime / clock_settime on CLOCK_REALTIME, the capability over libcap.
+// clock_gettime / clock_settime on CLOCK_REALTIME, the capability over libcap,
+// the synchronisation state from ntp_adjtime with no modes (a pure read).
 class LinuxSystemTime final : public SystemTimeService {
 public:
     void GetSystemTime(SYSTEMTIME& time) const override;
     bool SetSystemTime(const SYSTEMTIME& time) override;
     PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) override;
+    bool KernelClockSynchronised() const override;
 };
+
+// The kernel's answer to a read of its clock state: synchronised when the call
+// succeeded, said nothing of an error, and STA_UNSYNC is clear.
+bool KernelStateIsSynchronised(int callResult, int status);
 
 // The record of a moment given in milliseconds since 1970-01-01 00:00 UTC.
 SYSTEMTIME SystemTimeFromUnixMilliseconds(std::int64_t milliseconds);

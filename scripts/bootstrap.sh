@@ -12,6 +12,7 @@ packages=(
   xinetd rdate python3
   fonts-liberation2
   clang libfuzzer-14-dev libclang-rt-14-dev
+  dbus dbus-daemon dbus-bin python3-dbusmock iproute2
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.

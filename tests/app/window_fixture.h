@@ -79,7 +79,7 @@ protected:
     TViewForm& open(const std::string& port = "time")
     {
         ViewFormServices services{zone,   clock, systemTime, tray, cursor, platform::UsFormatSettings(),
-                                  port, [this] { ++quits; }};
+                                  port, [this] { ++quits; }, timeDate};
         form = std::make_unique<TViewForm>(services);
         return *form;
     }
@@ -107,6 +107,7 @@ protected:
     fakes::FakeSystemTime systemTime;
     fakes::FakeNotificationArea tray;
     fakes::FakeScreenCursor cursor;
+    platform::TimeDateService* timeDate = nullptr;   // none: the clock is set with the right alone
     int quits = 0;
     std::vector<std::string> errors;
     platform::ErrorReport previousReport;

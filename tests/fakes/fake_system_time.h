@@ -14,6 +14,7 @@ public:
     platform::SYSTEMTIME now;   // what GetSystemTime answers
     bool setSucceeds = true;
     platform::PrivilegeResult privilegeResult = platform::PrivilegeResult::Adjusted;
+    bool kernelSynchronised = false;   // what KernelClockSynchronised answers
 
     // "get", "set", "privilege on <name>", "privilege off <name>".
     mutable std::vector<std::string> calls;
@@ -22,7 +23,7 @@ public:
     void GetSystemTime(platform::SYSTEMTIME& time) const override;
     bool SetSystemTime(const platform::SYSTEMTIME& time) override;
     platform::PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) override;
-
+    bool KernelClockSynchronised() const override { return kernelSynchronised; }
 };
 
 } // namespace fakes

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <gtest/gtest.h>
 
+#include <sys/timex.h>
+
 namespace platform {
 namespace {
 
@@ -70,6 +72,26 @@ TEST(LinuxSystemTime, KnowsOnlyTheSystemTimePrivilege)
     EXPECT_EQ(clock.AdjustPrivilege(SE_SYSTEMTIME_NAME, false), PrivilegeResult::Adjusted);
     EXPECT_EQ(clock.AdjustPrivilege(SE_SYSTEMTIME_NAME, true), PrivilegeResult::Adjusted);
     EXPECT_EQ(clock.AdjustPrivilege(SE_SYSTEMTIME_NAME, false), PrivilegeResult::Adjusted);
+}
+
+TEST(KernelClockState, SynchronisedOnlyWhenTheKernelSaysSoPlainly)
+{
+    const struct {
+        int callResult;
+        int status;
+        bool synchronised;
+    } cases[] = {
+        {TIME_OK, 0, true},
+        {TIME_OK, STA_PLL, true},
+        {TIME_INS, STA_PLL, true},          // a leap second pending is still synchronised
+        {TIME_OK, STA_UNSYNC, false},
+        {TIME_ERROR, STA_UNSYNC, false},   // the state after boot, with no time service
+        {TIME_ERROR, 0, false},            // e.g. a lost PPS signal
+        {-1, 0, false},                    // the call failed: nothing is known
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KernelStateIsSynchronised(c.callResult, c.status), c.synchronised)
+            << c.callResult << " " << c.status;
 }
 
 } // namespace
