@@ -35,7 +35,20 @@ sudo_cmd=()
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 # --no-install-recommends: xinetd would otherwise pull in rsyslog.
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Services among the packages (xinetd, chrony, dbus) must not start on install:
+# the tests start their own instances on their own configurations. A
+# policy-rc.d that denies every start does that; one already there is kept.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+  "${sudo_cmd[@]}" chmod 755 "$policy"
+  own_policy=1
+fi
+status=0
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" || status=$?
+[ "$own_policy" -eq 0 ] || "${sudo_cmd[@]}" rm -f "$policy"
+[ "$status" -eq 0 ] || exit "$status"
 
 # Debian starts xinetd's own system service on install; the tests run their
 # own instance on their own config, so the packaged one must not hold port 37.

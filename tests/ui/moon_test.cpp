@@ -8,7 +8,6 @@
 #include "ui/moon.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <gtest/gtest.h>
 
@@ -21,7 +20,7 @@ namespace {
 // compiled into this program).
 QImage ImageFile(const QString& resourceName)
 {
-    const QString folder = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../res/");
+    const QString folder = QStringLiteral(TIKORA_SOURCE_DIR "/res/");
     return QImage(folder + resourceName.toLower() + QStringLiteral(".png"));
 }
 
