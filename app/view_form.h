@@ -41,6 +41,7 @@ struct ViewFormServices {
     platform::FormatSettings format;
     std::string timePort = "time";   // the service or port number asked for the time
     std::function<void()> quit;      // ends the program when the window closes
+    std::string autostartProgram = "tikora";   // what the session's autostart entry starts
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -74,6 +75,7 @@ public:
     void chkRetryClick();
     void edtRetryChange();
     void ComboServerChange();
+    void chkAutostartClick();
     // The time check.
     void btnConnectClick();
     void btnStopClick();
