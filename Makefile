@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 JOBS       ?= 2
 CMAKE_GEN   = -G Ninja
 
-.PHONY: all bootstrap build build-asan run test bench install clean
+.PHONY: all bootstrap build build-asan run test bench install clean package
 
 all: build
 
@@ -35,3 +35,7 @@ install: build
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN)
+
+# The Debian package: build/tikora_<version>_<arch>.deb.
+package: build
+	cmake --build $(BUILD) --target package

@@ -11,6 +11,7 @@ packages=(
   netbase
   xinetd rdate python3
   fonts-liberation2
+  desktop-file-utils appstream dpkg-dev file
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.
