@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 JOBS       ?= 2
 CMAKE_GEN   = -G Ninja
 
-.PHONY: all bootstrap build build-asan run test bench install clean fuzz
+.PHONY: all bootstrap build build-asan run test bench install clean fuzz package
 
 all: build
 
@@ -40,3 +40,7 @@ install: build
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz
+
+# The Debian package: build/tikora_<version>_<arch>.deb.
+package: build
+	cmake --build $(BUILD) --target package

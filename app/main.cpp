@@ -1,5 +1,6 @@
 // Tikora: the main window, the list dialog and the tray icon on the real
 // operating-system services.
+#include "app/autostart.h"
 #include "app/view_form.h"
 
 #include "platform/gui/notify_icon.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
 
     ViewFormServices services{zone,   clock, systemTime, notificationArea, cursor, platform::SystemFormatSettings(),
                               "time", [] { QCoreApplication::quit(); }, &timeDate};
+    services.autostartProgram = app::AutostartProgram(QCoreApplication::applicationFilePath().toStdString(),
+                                                      qEnvironmentVariable("PATH").toStdString());
     std::unique_ptr<TViewForm> ViewForm;
     std::unique_ptr<ui::TMoonForm> MoonForm;
     try {

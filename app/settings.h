@@ -32,6 +32,9 @@ inline constexpr Setting Retry{"ViewForm", "Retry", "Retry", "1"};
 inline constexpr Setting RetrySecs{"ViewForm", "RetrySecs", "Retrysecs", "3"};
 inline constexpr Setting Timeout{"ViewForm", "Timeout", "Timeout", "10"};
 inline constexpr Setting Server{"ViewForm", "Server", "Server", kTimeServers[0]};
+// Mirrors the session's autostart entry, which wins at start; read only when
+// the entry cannot be.
+inline constexpr Setting Autostart{"ViewForm", "Autostart", "Autostart", "0"};
 // Written at exit, never read.
 inline constexpr Setting LastUpdated{"Info", nullptr, "Last Updated", ""};
 } // namespace settings

@@ -1,5 +1,6 @@
 // Start-up and exit: FormCreate reads the settings into the Options page and
 // places the window; FormDestroy writes them back.
+#include "app/autostart.h"
 #include "app/settings.h"
 #include "app/view_form.h"
 
@@ -73,6 +74,9 @@ void TViewForm::readSettings()
     const QString server = QString::fromStdString(ReadText(file, settings::Server));
     svrName->setText(server);
     ComboServer->setEditText(server);
+    const AutostartState autostart = ReadAutostartState(AutostartEntryPath());
+    chkAutostart->setChecked(autostart == AutostartState::Unreadable ? ReadSwitch(file, settings::Autostart)
+                                                                     : autostart == AutostartState::Enabled);
 }
 
 void TViewForm::FormDestroy()
@@ -87,6 +91,7 @@ void TViewForm::FormDestroy()
         WriteSwitch(file, settings::Retry, chkRetry->isChecked());
         WriteText(file, settings::RetrySecs, edtRetry->text().toStdString());
         WriteText(file, settings::Server, svrName->text().toStdString());
+        WriteSwitch(file, settings::Autostart, chkAutostart->isChecked());
         WriteText(file, settings::LastUpdated,
                   platform::FormatDateTime(QStringLiteral("c"), services_.clock.LocalNow(), services_.format)
                       .toStdString());

@@ -80,6 +80,8 @@ void TViewForm::connectHandlers()
     connect(SpinButton1->UpButton(), &QToolButton::clicked, this, &TViewForm::SpinButton1UpClick);
     connect(SpinButton1->DownButton(), &QToolButton::clicked, this, &TViewForm::SpinButton1DownClick);
     connect(ComboServer, &QComboBox::currentTextChanged, this, &TViewForm::ComboServerChange);
+    // Clicks only: setting the box from the entry at start must not rewrite it.
+    connect(chkAutostart, &QCheckBox::clicked, this, &TViewForm::chkAutostartClick);
     connect(mnuSynchro, &QAction::triggered, this, &TViewForm::mnuSynchroClick);
     connect(mnuProperties, &QAction::triggered, this, &TViewForm::mnuPropertiesClick);
     connect(mnuExit, &QAction::triggered, this, &TViewForm::mnuExitClick);

@@ -45,6 +45,7 @@ struct ViewFormServices {
     std::function<void()> quit;      // ends the program when the window closes
     // The system's time and date service; none: the clock is set with the right alone.
     platform::TimeDateService* timeDate = nullptr;
+    std::string autostartProgram = "tikora";   // what the session's autostart entry starts
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -78,6 +79,7 @@ public:
     void chkRetryClick();
     void edtRetryChange();
     void ComboServerChange();
+    void chkAutostartClick();
     // The time check.
     void btnConnectClick();
     void btnStopClick();

@@ -1,6 +1,9 @@
 // The command buttons, the tray menu and the Options page's small controls.
+#include "app/autostart.h"
 #include "app/settings.h"
 #include "app/view_form.h"
+
+#include "platform/exception.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -122,4 +125,20 @@ void TViewForm::edtRetryChange()
 void TViewForm::ComboServerChange()
 {
     svrName->setText(ComboServer->currentText());
+}
+
+// The box shows what the session will do: when the entry cannot be written or
+// removed it goes back, and the error is reported; the settings are untouched.
+void TViewForm::chkAutostartClick()
+{
+    const bool wanted = chkAutostart->isChecked();
+    try {
+        if (wanted)
+            EnableAutostart(AutostartEntryPath(), services_.autostartProgram);
+        else
+            DisableAutostart(AutostartEntryPath());
+    } catch (const Exception& error) {
+        chkAutostart->setChecked(!wanted);
+        platform::ShowException(error, chkAutostart);
+    }
 }

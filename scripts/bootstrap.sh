@@ -13,6 +13,7 @@ packages=(
   fonts-liberation2
   clang libfuzzer-14-dev libclang-rt-14-dev
   dbus dbus-daemon dbus-bin python3-dbusmock iproute2
+  desktop-file-utils appstream dpkg-dev file
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.

@@ -31,7 +31,8 @@ void TViewFormLayout::buildOptionsPage(QWidget* page)
     for (QCheckBox* box : {chkStartMin, chkAutoConnect, chkExit, chkRetry, chkAdjust})
         box->setStyle(compact);
 
-    GroupBox2 = Place(new QGroupBox(QStringLiteral("Connection Settings"), page), "GroupBox2", 9, 138, 218, 91);
+    // Down to the page's bottom edge (91 in the first layout) for the row below Timeout.
+    GroupBox2 = Place(new QGroupBox(QStringLiteral("Connection Settings"), page), "GroupBox2", 9, 138, 218, 99);
     Label15 = MakeLabel(GroupBox2, "Label15", QStringLiteral("Time Server:"), 16, 16);
     ComboServer = Place(new QComboBox(GroupBox2), "ComboServer", 16, 30, 185, 21);
     ComboServer->setEditable(true);
@@ -43,6 +44,9 @@ void TViewFormLayout::buildOptionsPage(QWidget* page)
     TOEdit->setMaxLength(4);
     SpinButton1 = Place(new TSpinButton(GroupBox2), "SpinButton1", 94, 60, 17, 17);
     Label5 = MakeLabel(GroupBox2, "Label5", QStringLiteral("seconds"), 115, 60);
+    chkAutostart = Place(new QCheckBox(QStringLiteral("Start with the desktop session"), GroupBox2), "chkAutostart",
+                         16, 79, 185, 17);
+    chkAutostart->setStyle(compact);
 }
 
 } // namespace ui

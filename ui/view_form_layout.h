@@ -116,6 +116,7 @@ public:
     QLineEdit* TOEdit = nullptr;
     TSpinButton* SpinButton1 = nullptr;
     QLabel* Label5 = nullptr;
+    QCheckBox* chkAutostart = nullptr;
 
     // About
     TGradient* Gradient1 = nullptr;

@@ -123,7 +123,7 @@ TEST_F(Startup, ExitWritesTheSettingsAndAStartReadsThemBack)
     first.FormDestroy();
     const QByteArray written = readSettings();
     EXPECT_EQ(written, "[ViewForm]\nAutoConnect=0\nAutoMinimize=1\nAdjust=1\nStartMin=0\nTimeout=15\nRetry=0\n"
-                       "Retrysecs=3\nServer=time.example.org\n\n[Info]\nLast Updated=12/7/26 12:00:00 PM\n");
+                       "Retrysecs=3\nServer=time.example.org\nAutostart=0\n\n[Info]\nLast Updated=12/7/26 12:00:00 PM\n");
 
     TViewForm& second = open();
     EXPECT_FALSE(second.chkRetry->isChecked());
