@@ -67,8 +67,12 @@ void TCustomServerSocket::NotifyAccept(TSocketBase* listening)
     int length = sizeof connection->Address;
     connection->Handle = WinsockAPI().accept(listening->Handle, &connection->Address, &length);
     if (connection->Handle == ws::INVALID_SOCKET) {
-        WinsockAPI().WSAGetLastError();   // a failed accept is dropped silently
+        const int error = WinsockAPI().WSAGetLastError();
         delete connection;
+        if (OnAcceptFailed) {
+            listening->LastError = error;
+            OnAcceptFailed(this, listening);
+        }
         return;
     }
     connections_.push_back(connection);
