@@ -53,9 +53,10 @@ void TViewForm::FormCreate()
     retriesLeft = chkRetry->isChecked() ? ParseWholeNumber(edtRetry->text().toStdString()).value_or(0) : 0;
     getmoon();
     Timer1->start();
+    // Before the check: a time-out inside it may already count a retry.
+    attemptNo = 1;
     if (chkAutoConnect->isChecked())
         btnConnectClick();
-    attemptNo = 1;
 }
 
 // A value that is no whole number falls back to its default rather than

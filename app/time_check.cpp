@@ -4,6 +4,7 @@
 #include "app/view_form.h"
 
 #include "net/sock_error.h"
+#include "platform/messages.h"
 #include "platform/gui/screen_cursor.h"
 #include "ui/tray_icon.h"
 
@@ -71,9 +72,12 @@ void TViewForm::btnConnectClick()
         cli.Open(SocketClassOf<TStreamSocket>);
     } catch (const std::exception&) {
         // A time-out or Stop during the look-up has already ended this check
-        // (and maybe posted the next): the look-up's own failure adds nothing.
-        if (!checkRunning_)
+        // (and maybe posted the next), or the program is quitting: the
+        // look-up's own failure adds nothing.
+        if (!checkRunning_ || platform::ApplicationTerminating()) {
+            checkRunning_ = false;
             return;
+        }
         checkRunning_ = false;
         log(">Error: unable to create socket.");
         setToolTip("Error: unable to create socket.");
@@ -95,6 +99,9 @@ void TViewForm::btnStopClick()
 
 void TViewForm::cliInfo(TSockCtrl*, TSockInfo icode, TSocketBase*)
 {
+    // After the check's ending line (Stop, time-out) nothing more is logged.
+    if (!checkRunning_)
+        return;
     if (icode == siLookUp)
         log(">Looking up host");
     else if (icode == siConnect)

@@ -1,5 +1,7 @@
 #include "cli/check_command.h"
 
+#include "cli/port_argument.h"
+
 #include "cli/time_check.h"
 
 #include <QCoreApplication>
@@ -21,7 +23,7 @@ const char* const kCheckUsage =
     "never changed.\n"
     "\n"
     "  --udp              ask over UDP: one empty datagram, one four-byte answer\n"
-    "  --port PORT        service name or port number (default: time, port 37)\n"
+    "  --port PORT        service name or port number 1-65535 (default: time, 37)\n"
     "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
     "                     answer (default: 10; 0 waits for ever)\n"
     "  --retries N        new attempts after a time-out (default: 3)\n"
@@ -42,6 +44,7 @@ std::optional<int> wholeNumber(const QString& text, int low, int high)
 int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& err)
 {
     TimeCheckOptions options;
+    bool portGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -60,10 +63,7 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
         if (arg == QLatin1String("--port")) {
             options.port = args[++i].toStdString();
-            if (options.port.empty() || options.port.size() > 255) {
-                err << "tikora-cli check: --port needs a service name or a port number\n";
-                return 2;
-            }
+            portGiven = true;
         } else if (arg == QLatin1String("--timeout")) {
             const auto seconds = wholeNumber(args[++i], 0, 6000);
             if (!seconds) {
@@ -91,6 +91,15 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     if (options.host.empty()) {
         err << "tikora-cli check: no HOST given\n\n" << kCheckUsage;
         return 2;
+    }
+    if (portGiven) {
+        const PortArgument port =
+            ParsePortArgument(options.port, false, [&](const std::string& name) { return ServiceKnown(name, options.udp); });
+        if (!port.error.empty()) {
+            err << "tikora-cli check: " << port.error << "\n";
+            return 2;
+        }
+        options.port = port.port;
     }
     if (options.host.size() > 255) {
         err << "tikora-cli check: HOST is longer than 255 characters\n";

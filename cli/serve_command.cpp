@@ -1,5 +1,6 @@
 #include "cli/serve_command.h"
 
+#include "cli/port_argument.h"
 #include "cli/time_service.h"
 #include "net/sock_error.h"
 
@@ -23,8 +24,9 @@ const char* const kServeUsage =
     "four-byte datagram back. Logs one line per client. Stops on Ctrl-C or SIGTERM.\n"
     "\n"
     "  --bind ADDR          address to listen on (default: 127.0.0.1)\n"
-    "  --port PORT          service name or port number (default: time, port 37,\n"
-    "                       which needs root or cap_net_bind_service)\n"
+    "  --port PORT          service name or port number 1-65535, or 0 for any free\n"
+    "                       port (default: time, port 37, which needs root or\n"
+    "                       cap_net_bind_service)\n"
     "  --udp                answer datagrams instead of connections\n"
     "  --max-connections N  connections kept at once; more are refused (default: 16)\n";
 
@@ -41,6 +43,7 @@ void onSignal(int)
 int runServeCommand(const QStringList& args, std::ostream& out, std::ostream& err)
 {
     TimeServiceOptions options;
+    bool portGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -66,6 +69,7 @@ int runServeCommand(const QStringList& args, std::ostream& out, std::ostream& er
             options.bindAddress = value.toStdString();
         } else if (arg == QLatin1String("--port")) {
             options.port = value.toStdString();
+            portGiven = true;
         } else {
             bool ok = false;
             options.maxConnections = value.toInt(&ok);
@@ -78,6 +82,16 @@ int runServeCommand(const QStringList& args, std::ostream& out, std::ostream& er
             err << "tikora-cli serve: " << arg.toStdString() << " needs a value of 1 to 255 characters\n";
             return 2;
         }
+    }
+
+    if (portGiven) {
+        const PortArgument port =
+            ParsePortArgument(options.port, true, [&](const std::string& name) { return ServiceKnown(name, options.udp); });
+        if (!port.error.empty()) {
+            err << "tikora-cli serve: " << port.error << "\n";
+            return 2;
+        }
+        options.port = port.port;
     }
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {

@@ -2,6 +2,7 @@
 
 #include "net/client_socket.h"
 #include "net/datagram_socket.h"
+#include "net/notify_queue.h"
 #include "net/sock_error.h"
 
 #include <sys/socket.h>
@@ -9,6 +10,10 @@
 #include <chrono>
 
 namespace cli {
+namespace {
+// How long accepting rests once descriptors ran out.
+constexpr std::chrono::milliseconds kAcceptPause{100};
+} // namespace
 
 TimestampBytes TimestampFromUnixSeconds(std::int64_t seconds)
 {
@@ -41,8 +46,48 @@ TimeService::TimeService(TimeServiceOptions options, std::function<void(const st
                  std::to_string(WinsockAPI().ntohs(connection->Address.sin_port)) + ": too many connections");
         };
         // A client that closes first: its connection object is freed by our Close.
-        server_.OnDisconnect = [](TSockCtrl*, TSocketBase* connection) { connection->Close(); };
+        server_.OnDisconnect = [this](TSockCtrl*, TSocketBase* connection) {
+            try {
+                connection->Close();
+            } catch (const ESockError& error) {
+                logConnectionError(connection->Address, error);
+            }
+        };
+        server_.OnAcceptFailed = [this](TSockCtrl*, TSocketBase* listening) { acceptFailed(listening); };
+        acceptPause_.setSingleShot(true);
+        acceptPause_.setInterval(kAcceptPause);
+        QObject::connect(&acceptPause_, &QTimer::timeout, [this] { watchForConnections(true); });
     }
+}
+
+// Out of descriptors, accept fails while the clients still wait, and the
+// listener is ready again at once: without a pause that is a busy loop.
+void TimeService::acceptFailed(TSocketBase* listening)
+{
+    if (listening->LastError != ws::WSAEMFILE && listening->LastError != ws::WSAENOBUFS)
+        return;   // that client went away before its accept: nobody else waits because of it
+    if (!outOfDescriptors_) {
+        outOfDescriptors_ = true;
+        log_("error: " + SocketErrorMessage(listening->LastError, ctxNone) + " accepting; waiting clients wait for " +
+             "free descriptors");
+    }
+    watchForConnections(false);
+    acceptPause_.start();
+}
+
+void TimeService::watchForConnections(bool on)
+{
+    TSocketBase* listening = server_.CurrentSocket();
+    if (!listening || listening->Handle == ws::INVALID_SOCKET)
+        return;
+    WinsockAPI().WSAAsyncSelect(listening->Handle, server_.Window(), WM_SOCKETNOTIFY,
+                                on ? ws::FD_ACCEPT | ws::FD_CLOSE : 0);
+}
+
+void TimeService::logConnectionError(const ws::SOCKADDR_IN& peer, const ESockError& error)
+{
+    log_(WinsockAPI().inet_ntoa(peer.sin_addr) + " port " + std::to_string(WinsockAPI().ntohs(peer.sin_port)) + ": " +
+         error.what());
 }
 
 void TimeService::start()
@@ -76,12 +121,18 @@ void TimeService::logClient(const ws::SOCKADDR_IN& peer, const TimestampBytes& v
 
 void TimeService::answerConnection(TSocketBase* connection)
 {
+    outOfDescriptors_ = false;
     const TimestampBytes value = now_();
-    // Four bytes always fit a fresh connection's send buffer.
-    connection->Write(reinterpret_cast<const char*>(value.data()), 4);
-    ++answered_;
-    logClient(connection->Address, value);
-    connection->Close();
+    // A client that reset meanwhile is one line of the log, like any client.
+    try {
+        // Four bytes always fit a fresh connection's send buffer.
+        connection->Write(reinterpret_cast<const char*>(value.data()), 4);
+        ++answered_;
+        logClient(connection->Address, value);
+        connection->Close();
+    } catch (const ESockError& error) {
+        logConnectionError(connection->Address, error);
+    }
 }
 
 void TimeService::answerDatagram(TSocketBase* socket)

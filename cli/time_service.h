@@ -4,7 +4,10 @@
 // datagram with a four-byte datagram.
 
 #include "net/server_socket.h"
+#include "net/sock_error.h"
 #include "net/timestamp.h"
+
+#include <QTimer>
 
 #include <functional>
 #include <string>
@@ -37,6 +40,9 @@ private:
     void answerConnection(TSocketBase* connection);
     void answerDatagram(TSocketBase* socket);
     void logClient(const ws::SOCKADDR_IN& peer, const TimestampBytes& value);
+    void acceptFailed(TSocketBase* listening);
+    void logConnectionError(const ws::SOCKADDR_IN& peer, const ESockError& error);
+    void watchForConnections(bool on);
 
     TimeServiceOptions options_;
     std::function<void(const std::string&)> log_;
@@ -44,6 +50,8 @@ private:
     TServerSocket server_;
     long answered_ = 0;
     std::uint16_t boundPort_ = 0;   // the port actually bound, kept across a re-bind
+    QTimer acceptPause_;            // while it runs, waiting clients wait for free descriptors
+    bool outOfDescriptors_ = false; // logged once per spell, until an accept succeeds
 };
 
 } // namespace cli

@@ -39,12 +39,16 @@ void TCustomClientSocket::NotifyConnect(TSocketBase* socket)
     socket->DoConnect();
 }
 
-// Applied to the current socket object whatever handle the message names:
-// a refused connection shows as OnConnect with a non-zero last error.
+// Applied only to the socket object whose open handle the message names. A
+// notification raised before a Stop, a time-out or a new Open closed that
+// handle would otherwise revive the closed object (marked connected with no
+// handle, so that every later Open fails). A refused connection shows as
+// OnConnect with a non-zero last error.
 void TCustomClientSocket::SocketNotify(platform::Message& message)
 {
     TSocketBase* socket = CurrentSocket();
-    if (!socket)
+    if (!socket || socket->Handle == ws::INVALID_SOCKET ||
+        static_cast<platform::WPARAM>(socket->Handle) != message.wParam)
         return;
     SocketInUse inUse(socket);
     const unsigned int event = platform::LowWord(message.lParam);

@@ -112,6 +112,7 @@ void TDatagramSocket::Close()
         DrainReceived();
     }
     WinsockAPI().closesocket(Handle);
+    ForgetNotificationsOfHandle(Owner, static_cast<platform::WPARAM>(Handle));
     Owner->NotifyInfo(this, siClose);
     Handle = ws::INVALID_SOCKET;
     platform::PostMessage(Owner->Window(), WM_SOCKETCLOSED, 0, reinterpret_cast<platform::LPARAM>(this));

@@ -54,6 +54,14 @@ void ForgetNotificationsFor(const TSockCtrl* target, unsigned int keptEvent)
     }
 }
 
+void ForgetNotificationsOfHandle(const TSockCtrl* target, platform::WPARAM handle)
+{
+    for (DeferredNotification& node : queue()) {
+        if (node.target == target && node.message.wParam == handle)
+            node.target = nullptr;
+    }
+}
+
 void ClearDeferredNotifications()
 {
     queue().clear();

@@ -25,6 +25,9 @@ bool TakeDeferredNotification(platform::Message& message, TSockCtrl*& target);
 void ForgetNotificationsFor(const TSockCtrl* target);
 // The same, sparing the nodes whose event code is `keptEvent`.
 void ForgetNotificationsFor(const TSockCtrl* target, unsigned int keptEvent);
+// A socket handle closed: its queued nodes are dropped undelivered at once, not
+// only when WM_SOCKETCLOSED arrives, as a new socket may soon get its number.
+void ForgetNotificationsOfHandle(const TSockCtrl* target, platform::WPARAM handle);
 void ClearDeferredNotifications();
 
 // Program-wide counters of the socket controls.

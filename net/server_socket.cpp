@@ -27,10 +27,12 @@ void TCustomServerSocket::SocketNotify(platform::Message& message)
     }
     TSocketBase* target = nullptr;
     TSocketBase* probe = Socket();
+    const auto handle = static_cast<ws::SOCKET>(message.wParam);
     if (dynamic_cast<TDatagramSocket*>(probe)) {
+        if (probe->Handle == ws::INVALID_SOCKET || probe->Handle != handle)
+            return;   // raised for a handle the socket closed since
         target = probe;
     } else {
-        const auto handle = static_cast<ws::SOCKET>(message.wParam);
         auto found = std::find_if(connections_.begin(), connections_.end(),
                                   [handle](const TSocketBase* c) { return c->Handle == handle; });
         if (found == connections_.end()) {
@@ -65,8 +67,12 @@ void TCustomServerSocket::NotifyAccept(TSocketBase* listening)
     int length = sizeof connection->Address;
     connection->Handle = WinsockAPI().accept(listening->Handle, &connection->Address, &length);
     if (connection->Handle == ws::INVALID_SOCKET) {
-        WinsockAPI().WSAGetLastError();   // a failed accept is dropped silently
+        const int error = WinsockAPI().WSAGetLastError();
         delete connection;
+        if (OnAcceptFailed) {
+            listening->LastError = error;
+            OnAcceptFailed(this, listening);
+        }
         return;
     }
     connections_.push_back(connection);

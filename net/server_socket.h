@@ -16,6 +16,11 @@ public:
 
     TSocketEvent OnAccept;
     TSocketEvent OnRefuse;
+    // A failed accept (the listening object's LastError says why). Without
+    // a handler it is dropped silently; with one, the owner can stop
+    // accepting for a while when descriptors run out, instead of being
+    // told again at once, for ever.
+    TSocketEvent OnAcceptFailed;
 
     int MaxConnections() const { return maxConnections_; }
     void SetMaxConnections(int count) { maxConnections_ = count; }

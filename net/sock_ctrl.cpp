@@ -31,6 +31,7 @@ struct TSockCtrl::PendingWait {
     bool completed = false;
     std::uint16_t error = 0;
     unsigned long abortCountAtStart = 0;
+    platform::NestedWait sleep;   // ended by the completion, the time-out or the program's end
 };
 
 TSockCtrl::TSockCtrl()
@@ -157,6 +158,7 @@ void TSockCtrl::storeCompletion(const platform::Message& message)
         if (wait->awaited == completion_.handle) {
             wait->completed = true;
             wait->error = completion_.error;
+            wait->sleep.Finish();
         }
     }
 }
@@ -197,11 +199,14 @@ int TSockCtrl::WaitForAsync(ws::HANDLE awaited)
     ++WaitDepth();
     completion_ = {};
     // Sleeps in the event loop until the completion or the time-out arrives,
-    // so timers and user commands keep running meanwhile.
+    // so timers and user commands keep running meanwhile. When the program
+    // quits meanwhile the wait ends at once: nothing may keep it alive.
+    bool interrupted = false;
     while (!wait.completed && abortCount_ == wait.abortCountAtStart) {
-        platform::WaitMessage();
-        if (platform::ApplicationTerminating())
-            secondsLeft_ = 0;
+        if (!wait.sleep.Run()) {
+            interrupted = true;
+            break;
+        }
     }
     waits_.erase(std::find(waits_.begin(), waits_.end(), &wait));
     if (--WaitDepth() <= 0) {
@@ -209,10 +214,17 @@ int TSockCtrl::WaitForAsync(ws::HANDLE awaited)
         platform::PostMessage(Window(), WM_DRAINQUEUE, 0, 0);
     }
     if (!wait.completed) {
-        wait.error = ws::WSAETIMEDOUT;
+        wait.error = interrupted ? ws::WSAEINTR : ws::WSAETIMEDOUT;
         WinsockAPI().WSACancelAsyncRequest(awaited);
     }
     return wait.error;
+}
+
+void TSockCtrl::EndWaits()
+{
+    ++abortCount_;
+    for (PendingWait* wait : waits_)
+        wait->sleep.Finish();
 }
 
 std::uint32_t TSockCtrl::LookupHost(const std::string& name)
@@ -311,7 +323,7 @@ void TSockCtrl::NotifyWrite(TSocketBase* socket)
 
 void TSockCtrl::NotifyTimeOut(TSocketBase* socket)
 {
-    ++abortCount_;
+    EndWaits();
     abort_ = true;
     SocketInUse inUse(socket);
     socket->DoTimeOut();

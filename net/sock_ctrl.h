@@ -37,6 +37,8 @@ public:
     std::uint16_t LookupService(const std::string& name);
     std::string LookupPort(std::uint16_t port);
 
+    // Ends the look-ups under way as if timed out (their socket was closed).
+    void EndWaits();
     void ArmTimeOut();
     void DisarmTimeOut();
     void TimerTick();

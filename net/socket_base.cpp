@@ -10,8 +10,10 @@ TSocketBase::TSocketBase(TSockCtrl* owner) : Owner(owner) {}
 
 TSocketBase::~TSocketBase()
 {
-    if (Handle != ws::INVALID_SOCKET && SocketsStarted())
+    if (Handle != ws::INVALID_SOCKET && SocketsStarted()) {
         WinsockAPI().closesocket(Handle);
+        ForgetNotificationsOfHandle(Owner, static_cast<platform::WPARAM>(Handle));
+    }
 }
 
 void TSocketBase::DoRead()

@@ -22,6 +22,10 @@ void TStreamSocket::Connect(const std::string& hostName, TAsyncOptions options, 
     ResolveAddress(hostName, port, serviceName, ipText);
     if (Owner->CurrentSocket() != this)
         return;   // superseded: this object is retired and closes its handle when freed
+    // Closed meanwhile (a Stop or a time-out during the look-up): the sequence
+    // ends here, before it reports, arms or connects anything.
+    if (Handle == ws::INVALID_SOCKET)
+        RaiseSocketError(0, ctxSocketNotOpen);
     AfterResolve();
 
     const long mask = (options.bits() & 0x7) | ws::FD_CONNECT | ws::FD_CLOSE;
@@ -100,6 +104,11 @@ void TStreamSocket::Close()
             return;   // a handler closed it meanwhile
     }
     WinsockAPI().closesocket(Handle);
+    ForgetNotificationsOfHandle(Owner, static_cast<platform::WPARAM>(Handle));
+    // Closed while its own Open still resolves (Stop): that wait must not
+    // outlive the check, nor go on to connect.
+    if (Owner->CurrentSocket() == this)
+        Owner->EndWaits();
     Owner->DisarmTimeOut();
     Owner->NotifyInfo(this, siClose);
     Handle = ws::INVALID_SOCKET;

@@ -27,6 +27,12 @@ public:
         QObject::connect(&writer_, &QSocketNotifier::activated, [this] { onWritable(); });
         update();
     }
+    // Messages already posted for this watch are dropped once it ends: after
+    // closesocket (or a new WSAAsyncSelect) nothing of the old watch arrives,
+    // even when the descriptor's number is soon given to a new socket.
+    ~SelectWatcher() { *live_ = false; }
+    SelectWatcher(const SelectWatcher&) = delete;
+    SelectWatcher& operator=(const SelectWatcher&) = delete;
 
     HWND window() const { return window_; }
     unsigned int msg() const { return msg_; }
@@ -66,7 +72,7 @@ private:
     void post(unsigned int event, int error)
     {
         if (wants(event))
-            platform::PostMessage(window_, msg_, static_cast<WPARAM>(socket_), MakeSelectLParam(event, error));
+            platform::PostMessage(window_, msg_, static_cast<WPARAM>(socket_), MakeSelectLParam(event, error), live_);
     }
 
     void onReadable()
@@ -154,6 +160,7 @@ private:
     bool readArmed_ = true;
     bool writeArmed_ = true;
     bool acceptArmed_ = true;
+    std::shared_ptr<bool> live_ = std::make_shared<bool>(true);
     QSocketNotifier reader_;
     QSocketNotifier writer_;
 };

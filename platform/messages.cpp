@@ -15,8 +15,12 @@ const QEvent::Type kMessageEventType = static_cast<QEvent::Type>(QEvent::registe
 
 class MessageEvent : public QEvent {
 public:
-    explicit MessageEvent(const Message& message) : QEvent(kMessageEventType), message(message) {}
+    MessageEvent(const Message& message, DeliveryToken stillValid)
+        : QEvent(kMessageEventType), message(message), stillValid(std::move(stillValid))
+    {
+    }
     Message message;
+    DeliveryToken stillValid;   // null: always delivered
 };
 
 // Handles are never reused, so a stale handle can never reach a new window.
@@ -72,7 +76,10 @@ bool MessageWindow::event(QEvent* event)
 {
     if (event->type() != kMessageEventType)
         return QObject::event(event);
-    Message message = static_cast<MessageEvent*>(event)->message;
+    const auto* posted = static_cast<MessageEvent*>(event);
+    if (posted->stillValid && !*posted->stillValid)
+        return true;   // raised for something that has gone since
+    Message message = posted->message;
     dispatch(message);
     return true;
 }
@@ -87,14 +94,26 @@ MessageWindow* windowFromHandle(HWND window)
 
 bool PostMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam)
 {
+    return PostMessage(window, msg, wParam, lParam, nullptr);
+}
+
+bool PostMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam, DeliveryToken stillValid)
+{
     Registry& r = registry();
     // Held while posting so that the window cannot be destroyed in between.
     std::lock_guard lock(r.mutex);
     auto found = r.windows.find(window);
     if (found == r.windows.end())
         return false;
-    QCoreApplication::postEvent(found->second, new MessageEvent(Message{msg, wParam, lParam, 0}));
+    QCoreApplication::postEvent(found->second, new MessageEvent(Message{msg, wParam, lParam, 0}, std::move(stillValid)));
     return true;
+}
+
+const Message* PostedMessage(const QEvent* event)
+{
+    if (!event || event->type() != kMessageEventType)
+        return nullptr;
+    return &static_cast<const MessageEvent*>(event)->message;
 }
 
 LRESULT SendMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam)
@@ -124,6 +143,30 @@ void WaitMessage()
 bool ApplicationTerminating()
 {
     return terminating || QCoreApplication::closingDown();
+}
+
+void ForgetApplicationTerminating()
+{
+    terminating = false;
+}
+
+namespace {
+constexpr int kWaitFinished = 1;   // the exit code of Finish; a quit gives 0 or -1
+} // namespace
+
+bool NestedWait::Run()
+{
+    if (ApplicationTerminating())
+        return false;
+    if (loop_.exec(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents) == kWaitFinished)
+        return true;
+    terminating = true;
+    return false;
+}
+
+void NestedWait::Finish()
+{
+    loop_.exit(kWaitFinished);
 }
 
 } // namespace platform

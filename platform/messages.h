@@ -4,9 +4,11 @@
 // Handles are small integers looked up in a registry so that worker threads can
 // post to a window that may already be gone: the post is then simply dropped.
 
+#include <QEventLoop>
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace platform {
 
@@ -52,6 +54,14 @@ MessageWindow* windowFromHandle(HWND window);
 // Thread-safe: queues the message for the window's procedure; false when the
 // window does not exist (any more).
 bool PostMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam);
+// A flag kept by whoever raised a message: once it reads false (the socket the
+// message names was closed or watched anew), the message is dropped undelivered
+// even if it was already queued. Main thread only.
+using DeliveryToken = std::shared_ptr<const bool>;
+bool PostMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam, DeliveryToken stillValid);
+// The message a posted event carries, or nullptr for any other event (for
+// event filters that watch a window's traffic).
+const Message* PostedMessage(const QEvent* event);
 // Main thread: runs the procedure now and returns its result (0 without a window).
 LRESULT SendMessage(HWND window, unsigned int msg, WPARAM wParam, LPARAM lParam);
 // The default procedure: handles nothing, result 0.
@@ -61,8 +71,27 @@ LRESULT DefWindowProc(HWND window, const Message& message);
 void ProcessMessages();
 // Sleep until at least one event arrives, then process what is waiting.
 void WaitMessage();
-// True once the application has begun to quit.
+// True once the application has begun to quit: a nested wait saw its event
+// loops told to exit, or the main loop has ended.
 bool ApplicationTerminating();
+// A later event loop runs in the same process (tests run several in turn).
+void ForgetApplicationTerminating();
+
+// A wait nested in a handler (a look-up): sleeps in an event loop of its own
+// until an event calls Finish(), or until the application quits. Quitting
+// ends every running event loop of the thread, and one started afterwards
+// returns at once, so the wait unwinds although the main loop cannot return
+// before it does.
+class NestedWait {
+public:
+    // True when finished; false when the application quits (from then on
+    // ApplicationTerminating() is true).
+    bool Run();
+    void Finish();
+
+private:
+    QEventLoop loop_;
+};
 
 // Packs an event word and an error word the way socket notifications carry them.
 constexpr LPARAM MakeSelectLParam(unsigned int low, unsigned int high)

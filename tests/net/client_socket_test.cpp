@@ -246,9 +246,9 @@ TEST(NotifyQueue, NotificationsDuringALookUpAreDeliveredAfterItInOrder)
     looking.cli.OnInfo = [&](TSockCtrl*, TSockInfo code, TSocketBase*) {
         if (code == siLookUp) {
             // As the platform would post them while the look-up waits.
-            platform::PostMessage(busy.cli.Window(), WM_SOCKETNOTIFY, 0, platform::MakeSelectLParam(ws::FD_READ, 0));
-            platform::PostMessage(busy.cli.Window(), WM_SOCKETNOTIFY, 0, platform::MakeSelectLParam(ws::FD_WRITE, 0));
-            platform::PostMessage(busy.cli.Window(), WM_SOCKETNOTIFY, 0, platform::MakeSelectLParam(ws::FD_CLOSE, 0));
+            const auto busyHandle = static_cast<platform::WPARAM>(busy.cli.CurrentSocket()->Handle);
+            for (const unsigned int event : {ws::FD_READ, ws::FD_WRITE, ws::FD_CLOSE})
+                platform::PostMessage(busy.cli.Window(), WM_SOCKETNOTIFY, busyHandle, platform::MakeSelectLParam(event, 0));
         }
         if (code == siConnect)
             queuedDuringLookUp = NotifyQueueLength();

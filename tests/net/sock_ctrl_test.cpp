@@ -64,9 +64,12 @@ TEST(AsyncRequests, CompletionFiresOnAsyncCompleteAndEmptiesTheList)
 
 TEST(WndProc, HandlerErrorsReachTheStandardReportAndTheControlStaysUsable)
 {
+    testing_support::LoopbackListener listener;
     TClientSocket cli;
-    cli.SetSocketClass(SocketClassOf<TStreamSocket>);
-    cli.Socket();
+    cli.SetAddress("127.0.0.1");
+    cli.SetPort(std::to_string(listener.port()));
+    cli.Open(SocketClassOf<TStreamSocket>);
+    const auto handle = static_cast<platform::WPARAM>(cli.CurrentSocket()->Handle);
     std::vector<std::string> reported;
     auto previous = platform::SetErrorReport([&](const std::string& message, const QObject*) {
         reported.push_back(message);
@@ -77,8 +80,9 @@ TEST(WndProc, HandlerErrorsReachTheStandardReportAndTheControlStaysUsable)
         char buffer[4];
         socket->Read(buffer, 4);   // not connected: raises
     };
-    platform::PostMessage(cli.Window(), WM_SOCKETNOTIFY, 0, platform::MakeSelectLParam(ws::FD_READ, 0));
-    platform::PostMessage(cli.Window(), WM_SOCKETNOTIFY, 0, platform::MakeSelectLParam(ws::FD_READ, 0));
+    // Delivered before the connection is reported, so Read finds it not open.
+    platform::SendMessage(cli.Window(), WM_SOCKETNOTIFY, handle, platform::MakeSelectLParam(ws::FD_READ, 0));
+    platform::SendMessage(cli.Window(), WM_SOCKETNOTIFY, handle, platform::MakeSelectLParam(ws::FD_READ, 0));
     EXPECT_TRUE(testing_support::pumpUntil([&] { return reads == 2; }));
     platform::SetErrorReport(previous);
     EXPECT_EQ(reported, (std::vector<std::string>{"Socket not open", "Socket not open"}));

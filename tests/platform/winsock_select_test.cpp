@@ -67,6 +67,38 @@ TEST_F(AsyncSelectTest, SuccessfulConnectPostsConnectThenWriteOnce)
     ws::closesocket(s);
 }
 
+// Closes the socket when its first message is about to be delivered, so the
+// messages already queued for it are still on their way.
+class CloseOnFirstDelivery : public QObject {
+public:
+    explicit CloseOnFirstDelivery(ws::SOCKET s) : s_(s) {}
+    bool closed = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (!closed && platform::PostedMessage(event)) {
+            closed = true;
+            ws::closesocket(s_);
+        }
+        return false;
+    }
+
+private:
+    ws::SOCKET s_;
+};
+
+TEST_F(AsyncSelectTest, MessagesQueuedBeforeCloseSocketAreNeverDelivered)
+{
+    listener.fd = plainListener();
+    const ws::SOCKET s = startConnect(localPort(listener.fd));
+    CloseOnFirstDelivery closer(s);
+    platform::windowFromHandle(window.handle())->installEventFilter(&closer);
+    ASSERT_TRUE(pumpUntil([&] { return closer.closed; }));
+    pumpFor(kQuietPeriod);
+    EXPECT_TRUE(window.messages.empty());   // neither the connect nor the write queued with it
+}
+
 TEST_F(AsyncSelectTest, ReadWaitsForRecvBeforeBeingPostedAgain)
 {
     Fd peer;
