@@ -1,6 +1,7 @@
 // Start-up and exit: FormCreate reads the settings into the Options page and
 // places the window; FormDestroy writes them back.
 #include "app/settings.h"
+#include "app/settings_saver.h"
 #include "app/view_form.h"
 
 #include "platform/gui/screen_cursor.h"
@@ -36,6 +37,7 @@ void TViewForm::FormCreate()
 
     iniFile = std::make_unique<platform::TIniFile>(kSettingsFileName);
     readSettings();
+    watchSettings();
 
     if (chkStartMin->isChecked() && hasNotificationArea()) {
         move(screenWidth() + 200, y());   // parked off-screen, still "visible"
@@ -74,19 +76,10 @@ void TViewForm::readSettings()
 void TViewForm::FormDestroy()
 {
     if (iniFile) {
-        platform::TIniFile& file = *iniFile;
-        WriteSwitch(file, settings::AutoConnect, chkAutoConnect->isChecked());
-        WriteSwitch(file, settings::AutoMinimize, chkExit->isChecked());
-        WriteSwitch(file, settings::Adjust, chkAdjust->isChecked());
-        WriteSwitch(file, settings::StartMin, chkStartMin->isChecked());
-        WriteText(file, settings::Timeout, TOEdit->text().toStdString());
-        WriteSwitch(file, settings::Retry, chkRetry->isChecked());
-        WriteText(file, settings::RetrySecs, edtRetry->text().toStdString());
-        WriteText(file, settings::Server, svrName->text().toStdString());
-        WriteText(file, settings::LastUpdated,
-                  platform::FormatDateTime(QStringLiteral("c"), services_.clock.LocalNow(), services_.format)
-                      .toStdString());
-        file.UpdateFile();
+        const SettingsValues values = settingsShown();
+        writeSettings(values);
+        if (settingsSaver)
+            settingsSaver->Written(values);
     }
     delete TrayIcon1;   // takes the icon out of the notification area
     TrayIcon1 = nullptr;
