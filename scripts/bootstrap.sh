@@ -11,6 +11,7 @@ packages=(
   netbase
   xinetd rdate python3
   fonts-liberation2
+  xvfb openbox xdotool x11-utils
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.

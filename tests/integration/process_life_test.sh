@@ -41,7 +41,7 @@ StartMin=0
 [Info]'
 
 alive() {
-  [ -r "/proc/$1/stat" ] && ! grep -q '^[0-9]* (.*) Z' "/proc/$1/stat"
+  [ -r "/proc/$1/stat" ] && ! grep -qs '^[0-9]* (.*) Z' "/proc/$1/stat"
 }
 
 forget() {
@@ -146,6 +146,61 @@ if start_window; then
     wait_gone "$window_pid" 20
     [ "$status" -eq 0 ] || fail "start after SIGKILL: status $status"
     expect_written "start after SIGKILL"
+  fi
+fi
+
+# On a real display with a window manager: the first copy's window, minimized,
+# comes back when a second start hands over, and there is never a second one.
+tikora_windows() { DISPLAY=$display xdotool search "$@" --name '^Tikora 2\.0$' 2>/dev/null; }
+# wait_windows COUNT ARGS...: until that many windows match (bounded); sets windows.
+wait_windows() {
+  local want=$1 i
+  shift
+  for ((i = 0; i < 200; i++)); do
+    windows=$(tikora_windows "$@" | wc -l)
+    [ "$windows" -eq "$want" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+if ! command -v Xvfb >/dev/null || ! command -v openbox >/dev/null || ! command -v xdotool >/dev/null ||
+  ! command -v xprop >/dev/null; then
+  echo "skipped the display checks: Xvfb, openbox, xdotool or xprop is not installed"
+else
+  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.display" 2>"$work/xvfb.err" &
+  started_pids+=($!)
+  display=""
+  for ((i = 0; i < 200; i++)); do
+    sleep 0.05
+    number=$(head -n 1 "$work/xvfb.display")
+    [ -n "$number" ] && display=:$number && break
+  done
+  if [ -z "$display" ]; then
+    fail "Xvfb did not start: $(cat "$work/xvfb.err")"
+  else
+    DISPLAY=$display openbox --sm-disable >"$work/openbox.out" 2>&1 &
+    started_pids+=($!)
+    for ((i = 0; i < 200; i++)); do
+      DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+      sleep 0.05
+    done
+    printf '%s\n' "$original" >"$settings"
+    if DISPLAY=$display QT_QPA_PLATFORM=xcb start_window; then
+      first=$window_pid
+      wait_windows 1 --onlyvisible || fail "display: the window did not show"
+      DISPLAY=$display xdotool windowminimize "$(tikora_windows --onlyvisible | head -n 1)"
+      wait_windows 0 --onlyvisible || fail "display: the window did not minimize"
+      DISPLAY=$display QT_QPA_PLATFORM=xcb timeout 30 "$tikora" >"$work/second.out" 2>"$work/second.err"
+      status=$?
+      [ "$status" -eq 0 ] || fail "display: second start status $status ($(cat "$work/second.err"))"
+      wait_windows 1 --onlyvisible || fail "display: the first copy's window did not come back"
+      wait_windows 1 || fail "display: $windows windows named Tikora 2.0"
+      echo "display: the second start showed the first copy's window; windows named Tikora 2.0: $windows"
+      kill -s TERM "$first"
+      wait_gone "$first" 20
+      [ "$status" -eq 0 ] || fail "display: first copy ended with status $status"
+      expect_written "display"
+    fi
   fi
 fi
 
