@@ -13,9 +13,11 @@ work=$(mktemp -d "$3/life.XXXXXX")
 set -m
 
 export QT_QPA_PLATFORM=offscreen TZ=UTC LC_ALL=C.UTF-8
-export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+# A socket's path holds at most 107 bytes: the runtime directory is short, as /run/user/N is.
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR
+XDG_RUNTIME_DIR=$(mktemp -d /tmp/tikora-run.XXXXXX)
+trap 'stop_started; rm -rf "$XDG_RUNTIME_DIR"' EXIT
 mkdir -p "$XDG_CONFIG_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 settings=$XDG_CONFIG_HOME/Tikora.ini
 
 # Differs from the defaults, so a write shows; RetrySecs comes back as "Retrysecs".
