@@ -26,6 +26,8 @@ constexpr int kPeerQuietMs = 2000;
 constexpr unsigned long kRetryPauseMs = 50;
 // A single connect may not use the whole bound: the lock is tried in between.
 constexpr int kConnectMaxMs = 250;
+// What a local socket's address holds (sun_path less its terminating zero).
+constexpr int kSocketPathMax = 107;
 
 int remainingMs(const QDeadlineTimer& deadline)
 {
@@ -123,9 +125,11 @@ void SingleInstance::listen(QString* why)
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(names_.serverPath)) {
         // Still the one copy: later starts find the lock and say why they stop.
+        const QString reason = names_.serverPath.toUtf8().size() > kSocketPathMax
+                                   ? QStringLiteral("the path is longer than %1 bytes").arg(kSocketPathMax)
+                                   : server->errorString();
         if (why)
-            *why = QStringLiteral("cannot listen on ") + names_.serverPath + QStringLiteral(": ") +
-                   server->errorString();
+            *why = QStringLiteral("cannot listen on ") + names_.serverPath + QStringLiteral(": ") + reason;
         delete server;
         return;
     }

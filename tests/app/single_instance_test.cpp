@@ -122,6 +122,19 @@ TEST_F(SingleInstanceTest, OtherTalkOnTheSocketIsDroppedWithoutShowing)
     EXPECT_EQ(shown, 0);
 }
 
+TEST_F(SingleInstanceTest, ARuntimeDirectoryTooDeepForASocketStillHoldsTheLockAndSaysWhy)
+{
+    const QString deep = runtime.path() + "/" + QString(100, 'd');
+    ASSERT_TRUE(QDir().mkpath(deep));
+    const app::InstanceNames tooLong = app::InstanceNamesFor(runtime.path() + "/Tikora.ini", deep);
+    app::SingleInstance first(tooLong);
+    QString why;
+    EXPECT_EQ(first.claim(1s, &why), app::SingleInstance::Claim::First);
+    EXPECT_TRUE(why.contains("longer than 107 bytes")) << why.toStdString();
+    // A later start does not run beside it.
+    EXPECT_EQ(app::SingleInstance(tooLong).claim(200ms), app::SingleInstance::Claim::Unanswered);
+}
+
 using HandOverToWindow = WindowTest;
 
 TEST_F(HandOverToWindow, TheShowRequestBringsAHiddenWindowBackAsPropertiesDoes)
