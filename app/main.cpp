@@ -34,6 +34,18 @@ int main(int argc, char** argv)
         return 1;
     }
     platform::GuardedApplication<QApplication> application(argc, argv);
+    std::unique_ptr<TViewForm> ViewForm;
+    std::unique_ptr<ui::TMoonForm> MoonForm;
+    // A polite end (logout, kill, Ctrl+C) leaves as Exit does, writing the
+    // settings. Caught before this copy is seen by later starts, so that no
+    // signal finds it without its orderly exit; before the loop runs a quit
+    // would be lost, so the request is kept until the window is there.
+    bool endRequested = false;
+    const platform::ProcessSignals endSignals({SIGTERM, SIGHUP, SIGINT}, [&ViewForm, &endRequested](int) {
+        endRequested = true;
+        if (ViewForm)
+            ViewForm->mnuExitClick();
+    });
     // Before anything is shown: a later start hands over to the copy that runs.
     app::SingleInstance instance(
         app::InstanceNamesFor(QString::fromStdString(platform::ProfilePath(app::kSettingsFileName)),
@@ -72,17 +84,6 @@ int main(int argc, char** argv)
 
     ViewFormServices services{zone,   clock, systemTime, notificationArea, cursor, platform::SystemFormatSettings(),
                               "time", [] { QCoreApplication::quit(); }};
-    std::unique_ptr<TViewForm> ViewForm;
-    std::unique_ptr<ui::TMoonForm> MoonForm;
-    // A polite end (logout, kill, Ctrl+C) leaves as Exit does, writing the settings.
-    // Before the loop runs (a look-up in an auto-connect pumps messages) a quit
-    // would be lost, so the request is kept until the window is there.
-    bool endRequested = false;
-    const platform::ProcessSignals endSignals({SIGTERM, SIGHUP, SIGINT}, [&ViewForm, &endRequested](int) {
-        endRequested = true;
-        if (ViewForm)
-            ViewForm->mnuExitClick();
-    });
     try {
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();
