@@ -1,12 +1,17 @@
 // Tikora: the main window, the list dialog and the tray icon on the real
 // operating-system services.
 #include "app/autostart.h"
+#include "app/settings.h"
+#include "app/settings_saver.h"
+#include "app/single_instance.h"
 #include "app/view_form.h"
 
 #include "platform/gui/notify_icon.h"
 #include "platform/gui/screen_cursor.h"
 #include "platform/guarded_application.h"
 #include "platform/local_clock.h"
+#include "platform/private_profile.h"
+#include "platform/process_signals.h"
 #include "platform/system_time.h"
 #include "platform/timedate1.h"
 #include "platform/timezone.h"
@@ -16,7 +21,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSessionManager>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -28,6 +36,35 @@ int main(int argc, char** argv)
         return 1;
     }
     platform::GuardedApplication<QApplication> application(argc, argv);
+    std::unique_ptr<TViewForm> ViewForm;
+    std::unique_ptr<ui::TMoonForm> MoonForm;
+    // A polite end (logout, kill, Ctrl+C) leaves as Exit does, writing the
+    // settings. Caught before this copy is seen by later starts, so that no
+    // signal finds it without its orderly exit; before the loop runs a quit
+    // would be lost, so the request is kept until the window is there.
+    bool endRequested = false;
+    const platform::ProcessSignals endSignals({SIGTERM, SIGHUP, SIGINT}, [&ViewForm, &endRequested](int) {
+        endRequested = true;
+        if (ViewForm)
+            ViewForm->mnuExitClick();
+    });
+    // Before anything is shown: a later start hands over to the copy that runs.
+    app::SingleInstance instance(
+        app::InstanceNamesFor(QString::fromStdString(platform::ProfilePath(app::kSettingsFileName)),
+                              app::RuntimeDirectory()));
+    QString why;
+    switch (instance.claim(std::chrono::milliseconds(800), &why)) {
+    case app::SingleInstance::Claim::HandedOver:
+        return 0;
+    case app::SingleInstance::Claim::Unanswered:
+        std::fprintf(stderr, "tikora: already running (%s)\n", qPrintable(why));
+        return 1;
+    case app::SingleInstance::Claim::Unguarded:
+    case app::SingleInstance::Claim::First:
+        if (!why.isEmpty())
+            std::fprintf(stderr, "tikora: running without the one-copy guard: %s\n", qPrintable(why));
+        break;
+    }
     // The main window ends the program when it closes, also while the list
     // dialog is open; hiding it to the tray must not.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -52,8 +89,6 @@ int main(int argc, char** argv)
                               "time", [] { QCoreApplication::quit(); }, &timeDate};
     services.autostartProgram = app::AutostartProgram(QCoreApplication::applicationFilePath().toStdString(),
                                                       qEnvironmentVariable("PATH").toStdString());
-    std::unique_ptr<TViewForm> ViewForm;
-    std::unique_ptr<ui::TMoonForm> MoonForm;
     try {
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();
@@ -64,7 +99,25 @@ int main(int argc, char** argv)
         if (!ViewForm)
             return 1;
     }
-    const int result = QApplication::exec();
+    instance.OnShowRequest = [&ViewForm] {
+        if (ViewForm)
+            ViewForm->mnuPropertiesClick();
+    };
+    // The session may end without closing the window: the settings go to disk first.
+    const auto saveForSession = [&ViewForm](QSessionManager&) {
+        if (ViewForm && ViewForm->settingsSaver)
+            ViewForm->settingsSaver->Flush();
+    };
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, saveForSession);
+    QObject::connect(&application, &QGuiApplication::saveStateRequest, saveForSession);
+    const int result = endRequested ? 0 : QApplication::exec();
+    if (endRequested) {
+        // Ended from outside (a session ending, a service stopping): a message
+        // box nobody may see would hold up the end, so errors go to stderr.
+        platform::SetErrorReport([](const std::string& message, const QObject*) {
+            std::fprintf(stderr, "tikora: %s\n", message.c_str());
+        });
+    }
     try {
         ViewForm->FormDestroy();
     } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 // places the window; FormDestroy writes them back.
 #include "app/autostart.h"
 #include "app/settings.h"
+#include "app/settings_saver.h"
 #include "app/view_form.h"
 
 #include "platform/exception.h"
@@ -41,6 +42,7 @@ void TViewForm::FormCreate()
     if (!iniFile->ReadError().empty())
         platform::ShowException(Exception(iniFile->ReadError()), this);
     readSettings();
+    watchSettings();
 
     if (chkStartMin->isChecked() && hasNotificationArea()) {
         move(screenWidth() + 200, y());   // parked off-screen, still "visible"
@@ -82,21 +84,11 @@ void TViewForm::readSettings()
 
 void TViewForm::FormDestroy()
 {
-    if (iniFile && iniFile->ReadError().empty()) {
-        platform::TIniFile& file = *iniFile;
-        WriteSwitch(file, settings::AutoConnect, chkAutoConnect->isChecked());
-        WriteSwitch(file, settings::AutoMinimize, chkExit->isChecked());
-        WriteSwitch(file, settings::Adjust, chkAdjust->isChecked());
-        WriteSwitch(file, settings::StartMin, chkStartMin->isChecked());
-        WriteText(file, settings::Timeout, TOEdit->text().toStdString());
-        WriteSwitch(file, settings::Retry, chkRetry->isChecked());
-        WriteText(file, settings::RetrySecs, edtRetry->text().toStdString());
-        WriteText(file, settings::Server, svrName->text().toStdString());
-        WriteSwitch(file, settings::Autostart, chkAutostart->isChecked());
-        WriteText(file, settings::LastUpdated,
-                  platform::FormatDateTime(QStringLiteral("c"), services_.clock.LocalNow(), services_.format)
-                      .toStdString());
-        file.UpdateFile();
+    if (iniFile) {
+        const SettingsValues values = settingsShown();
+        writeSettings(values);
+        if (settingsSaver)
+            settingsSaver->Written(values);
     }
     delete TrayIcon1;   // takes the icon out of the notification area
     TrayIcon1 = nullptr;

@@ -27,6 +27,11 @@ class TimeDateService;
 struct ClockShiftResult;
 } // namespace platform
 
+namespace app {
+class SettingsSaver;
+struct SettingsValues;
+} // namespace app
+
 namespace ui {
 class TMoonForm;
 class TTrayIcon;
@@ -63,6 +68,8 @@ public:
     QTimer* Timer1 = nullptr;
     // The list dialog: made after this window and given to it; lives as long.
     ui::TMoonForm* MoonForm = nullptr;
+    // Writes the settings soon after each change (made in FormCreate).
+    app::SettingsSaver* settingsSaver = nullptr;
 
     // Start-up, exit and window commands.
     void FormCreate();
@@ -125,6 +132,10 @@ private:
     void createComponents();
     void connectHandlers();
     void readSettings();
+    void watchSettings();
+    app::SettingsValues settingsShown() const;
+    void writeSettings(const app::SettingsValues& values);
+    std::string lastUpdatedText() const;
     void log(const std::string& message);
     void stepGauge(int amount);
     void setIdle();

@@ -14,6 +14,7 @@ packages=(
   clang libfuzzer-14-dev libclang-rt-14-dev
   dbus dbus-daemon dbus-bin python3-dbusmock iproute2
   desktop-file-utils appstream dpkg-dev file
+  xvfb openbox xdotool x11-utils
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.
