@@ -11,6 +11,10 @@ packages=(
   netbase
   xinetd rdate python3
   fonts-liberation2
+  # The desktop tests: a private session bus, a stand-in StatusNotifierWatcher,
+  # an X display and a Wayland compositor, and the tools that look at them.
+  dbus dbus-daemon dbus-bin libglib2.0-bin python3-dbusmock
+  xvfb x11-utils qt6-wayland weston
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.
@@ -31,6 +35,14 @@ echo "bootstrap: installing ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# Installed services must not start here (a container has no init to run them;
+# the tests start their own bus and xinetd): deny them while installing.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+  "${sudo_cmd[@]}" chmod 0755 "$policy"
+  trap '"${sudo_cmd[@]}" rm -f "$policy"' EXIT
+fi
 "${sudo_cmd[@]}" apt-get update -qq
 # --no-install-recommends: xinetd would otherwise pull in rsyslog.
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
