@@ -22,12 +22,14 @@ stop_pid() {
   wait "$pid" 2>/dev/null
   return 0
 }
+runtime_dir=""
 stop_started() {
   local i
   for ((i = ${#started_pids[@]} - 1; i >= 0; i--)); do
     stop_pid "${started_pids[i]}"
   done
   started_pids=()
+  [ -z "$runtime_dir" ] || rm -rf "$runtime_dir"
 }
 
 # wait_for SECONDS CMD...: retries CMD every 0.1 s until it succeeds.
@@ -78,10 +80,11 @@ start_xvfb() {
   export QT_QPA_PLATFORM=xcb
 }
 
+# The compositor's socket lives in a private 0700 runtime folder, under /tmp
+# so that its path stays within a socket address's 108 bytes.
 start_weston() {
-  export XDG_RUNTIME_DIR=$work/runtime
-  mkdir -p "$XDG_RUNTIME_DIR"
-  chmod 0700 "$XDG_RUNTIME_DIR"
+  runtime_dir=$(mktemp -d /tmp/tikora-runtime.XXXXXX)
+  export XDG_RUNTIME_DIR=$runtime_dir
   weston --backend=headless-backend.so --socket=tikora-test --use-pixman --idle-time=0 \
     --debug --logger-scopes=log,proto --log="$work/weston.log" >"$work/weston.out" 2>&1 &
   started_pids+=($!)

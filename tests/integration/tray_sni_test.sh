@@ -63,7 +63,8 @@ wait_for 10 window_on_screen || fail "Properties did not bring the window onto t
 dbus-monitor --session "type='signal',interface='org.kde.StatusNotifierItem'" >"$work/signals" 2>&1 &
 monitor_pid=$!
 started_pids+=("$monitor_pid")
-sleep 0.5
+# It is listening once the bus has taken its name for monitoring.
+wait_for 10 grep -q 'member=NameLost' "$work/signals" || fail "dbus-monitor did not start"
 click_menu _Connect...
 wait_for 30 eval '[[ $(sni_property ToolTip) != *"Tikora 2.0"* ]]' ||
   fail "Connect... changed no tool tip: $(sni_property ToolTip)"
