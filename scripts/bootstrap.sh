@@ -14,7 +14,7 @@ packages=(
   # The desktop tests: a private session bus, a stand-in StatusNotifierWatcher,
   # an X display and a Wayland compositor, and the tools that look at them.
   dbus dbus-daemon dbus-bin libglib2.0-bin python3-dbusmock
-  xvfb x11-utils qt6-wayland weston
+  xvfb x11-utils trayer xdotool qt6-wayland weston
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.
