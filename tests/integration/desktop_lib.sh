@@ -6,8 +6,14 @@
 python=/usr/bin/python3   # Debian's, which has python3-dbusmock
 [ -x "$python" ] || python=python3
 
-# Stops what was started, the last first, each by its PID (bounded waits; the
-# forked bus daemon is not our child, so poll for it rather than wait).
+# Every peer runs under a time bound, so that nothing outlives a test that is
+# killed before its clean-up (CTest's time-out is 120 s). Ending `timeout`
+# passes a signal on to the peer and ends with it; its PID stands for the peer's.
+bounded=(timeout --kill-after=5 150)
+# The script itself, stopped by a signal, still runs its clean-up.
+trap 'exit 143' TERM INT HUP
+
+# Stops what was started, the last first, each by its PID (bounded waits).
 alive() {
   local state
   state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)
@@ -51,11 +57,11 @@ need_tools() {
 }
 
 start_session_bus() {
-  local lines
-  mapfile -t lines < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
-  export DBUS_SESSION_BUS_ADDRESS=${lines[0]}
-  started_pids+=("${lines[1]}")
-  [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || { echo "no session bus" >&2; exit 1; }
+  "${bounded[@]}" dbus-daemon --session --nofork --print-address=1 >"$work/bus.address" 2>"$work/bus.err" &
+  started_pids+=($!)
+  wait_for 20 test -s "$work/bus.address" || { echo "no session bus" >&2; exit 1; }
+  DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.address")
+  export DBUS_SESSION_BUS_ADDRESS
 }
 
 name_has_owner() {
@@ -66,14 +72,14 @@ name_has_owner() {
 # start_watcher: the stand-in host's watcher; its call log is $work/watcher.log.
 start_watcher() {
   : >"$work/watcher.log"
-  "$python" -m dbusmock --template "$here/sni_watcher.py" -l "$work/watcher.log" \
+  "${bounded[@]}" "$python" -m dbusmock --template "$here/sni_watcher.py" -l "$work/watcher.log" \
     >"$work/watcher.out" 2>&1 &
   started_pids+=($!)
   wait_for 20 name_has_owner org.kde.StatusNotifierWatcher || { echo "the watcher did not start" >&2; exit 1; }
 }
 
 start_xvfb() {
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
+  "${bounded[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
   started_pids+=($!)
   wait_for 20 test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1; }
   export DISPLAY=:$(head -n 1 "$work/display")
@@ -85,7 +91,7 @@ start_xvfb() {
 start_weston() {
   runtime_dir=$(mktemp -d /tmp/tikora-runtime.XXXXXX)
   export XDG_RUNTIME_DIR=$runtime_dir
-  weston --backend=headless-backend.so --socket=tikora-test --use-pixman --idle-time=0 \
+  "${bounded[@]}" weston --backend=headless-backend.so --socket=tikora-test --use-pixman --idle-time=0 \
     --debug --logger-scopes=log,proto --log="$work/weston.log" >"$work/weston.out" 2>&1 &
   started_pids+=($!)
   wait_for 20 test -S "$XDG_RUNTIME_DIR/tikora-test" || { echo "weston did not start" >&2; exit 1; }
@@ -114,7 +120,7 @@ start_tikora() {
   fi
   # In the sanitizer build: leaks inside the desktop libraries are not ours.
   LSAN_OPTIONS="suppressions=$here/desktop_leaks.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
-    "${prefix[@]}" "$tikora" >"$work/tikora.out" 2>"$work/tikora.err" &
+    "${bounded[@]}" "${prefix[@]}" "$tikora" >"$work/tikora.out" 2>"$work/tikora.err" &
   tikora_pid=$!
   started_pids+=("$tikora_pid")
 }

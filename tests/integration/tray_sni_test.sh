@@ -60,7 +60,7 @@ click_menu _Properties
 wait_for 10 window_on_screen || fail "Properties did not bring the window onto the screen"
 
 # A check against this machine's time port: the tip follows it, the icon stays.
-dbus-monitor --session "type='signal',interface='org.kde.StatusNotifierItem'" >"$work/signals" 2>&1 &
+"${bounded[@]}" dbus-monitor --session "type='signal',interface='org.kde.StatusNotifierItem'" >"$work/signals" 2>&1 &
 monitor_pid=$!
 started_pids+=("$monitor_pid")
 # It is listening once the bus has taken its name for monitoring.

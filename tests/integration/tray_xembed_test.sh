@@ -19,7 +19,7 @@ start_session_bus   # private and empty: no host, and no bus autolaunched
 start_xvfb
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
-trayer --edge bottom --align right --widthtype request --height 24 </dev/null >"$work/trayer.log" 2>&1 &
+"${bounded[@]}" trayer --edge bottom --align right --widthtype request --height 24 </dev/null >"$work/trayer.log" 2>&1 &
 started_pids+=($!)
 tray_panel() { xdotool search --onlyvisible --classname '^panel$' | head -n 1 | grep .; }
 wait_for 20 tray_panel || { fail "trayer did not start"; finish; }
