@@ -12,9 +12,11 @@ packages=(
   xinetd rdate python3
   fonts-liberation2
   clang libfuzzer-14-dev libclang-rt-14-dev
-  dbus dbus-daemon dbus-bin python3-dbusmock iproute2
-  desktop-file-utils appstream dpkg-dev file
-  xvfb openbox xdotool x11-utils
+  desktop-file-utils appstream dpkg-dev file iproute2
+  # The desktop tests: a private session bus, a stand-in StatusNotifierWatcher,
+  # an X display and a Wayland compositor, and the tools that look at them.
+  dbus dbus-daemon dbus-bin libglib2.0-bin python3-dbusmock
+  xvfb openbox x11-utils trayer xdotool qt6-wayland weston
 )
 
 # One dpkg-query for all: packages it does not know at all are missing too.
@@ -36,7 +38,6 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
-# --no-install-recommends: xinetd would otherwise pull in rsyslog.
 # Services among the packages (xinetd, chrony, dbus) must not start on install:
 # the tests start their own instances on their own configurations. A
 # policy-rc.d that denies every start does that; one already there is kept.
@@ -48,6 +49,7 @@ if [ ! -e "$policy" ]; then
   own_policy=1
 fi
 status=0
+# --no-install-recommends: xinetd would otherwise pull in rsyslog.
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" || status=$?
 [ "$own_policy" -eq 0 ] || "${sudo_cmd[@]}" rm -f "$policy"
 [ "$status" -eq 0 ] || exit "$status"

@@ -43,6 +43,18 @@ void TTrayIcon::SetToolTip(const std::string& text)
     ModifyIcon();
 }
 
+void TTrayIcon::SetPopupMenu(QMenu* menu)
+{
+    popupMenu_ = menu;
+    if (active_)
+        OfferMenu();
+}
+
+void TTrayIcon::OfferMenu()
+{
+    menuDrawnByArea_ = area_.SetMenu(window_->handle(), 0, popupMenu_);
+}
+
 void TTrayIcon::FillNotifyData()
 {
     NotifyData.cbSize = 88;
@@ -59,6 +71,8 @@ void TTrayIcon::AddIcon()
 {
     FillNotifyData();
     area_.Shell_NotifyIconA(platform::NIM_ADD, NotifyData);
+    if (popupMenu_)
+        OfferMenu();
     // An icon added before its tip was given gets the tip once the loop runs.
     if (toolTip_.empty())
         platform::PostMessage(window_->handle(), WM_TRAYTOOLTIP, 0, 0);
@@ -74,6 +88,7 @@ void TTrayIcon::ModifyIcon()
 void TTrayIcon::DeleteIcon()
 {
     area_.Shell_NotifyIconA(platform::NIM_DELETE, NotifyData);
+    menuDrawnByArea_ = false;
 }
 
 void TTrayIcon::WndProc(platform::Message& message)
@@ -106,7 +121,8 @@ void TTrayIcon::WndProc(platform::Message& message)
 void TTrayIcon::ShowPopup()
 {
     const QPoint at = QCursor::pos();
-    if (popupMenu_) {
+    // Where the area draws the menu, it has done so already.
+    if (popupMenu_ && !menuDrawnByArea_) {
         platform::ProcessMessages();
         popupMenu_->popup(at);
     }

@@ -42,7 +42,9 @@ public:
     const std::string& ToolTip() const { return toolTip_; }
     void SetToolTip(const std::string& text);
     QMenu* PopupMenu() const { return popupMenu_; }
-    void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+    void SetPopupMenu(QMenu* menu);
+    // The notification area draws PopupMenu itself (a StatusNotifierItem host).
+    bool MenuDrawnByArea() const { return menuDrawnByArea_; }
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
@@ -57,6 +59,7 @@ private:
     void AddIcon();
     void ModifyIcon();
     void DeleteIcon();
+    void OfferMenu();
     void WndProc(platform::Message& message);
 
     platform::NotificationArea& area_;
@@ -66,6 +69,7 @@ private:
     QIcon icon_;
     std::string toolTip_;
     QMenu* popupMenu_ = nullptr;
+    bool menuDrawnByArea_ = false;
 };
 
 } // namespace ui

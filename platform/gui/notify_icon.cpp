@@ -1,5 +1,7 @@
 #include "platform/gui/notify_icon.h"
 
+#include <QGuiApplication>
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <cstring>
@@ -22,6 +24,11 @@ bool QtNotificationArea::Shell_NotifyIconA(std::uint32_t message, const NOTIFYIC
     switch (message) {
     case NIM_ADD: {
         if (found != icons_.end())
+            return false;
+        // Away from X11 only a StatusNotifierItem host can show the icon; without
+        // one Qt would fall back to its XEmbed code, which asks the platform for
+        // an X11-only signal and warns on stderr, and show nothing anyway.
+        if (QGuiApplication::platformName() != QLatin1String("xcb") && !Available())
             return false;
         auto icon = std::make_unique<QSystemTrayIcon>();
         if (data.uFlags & NIF_ICON)
@@ -53,9 +60,12 @@ bool QtNotificationArea::Shell_NotifyIconA(std::uint32_t message, const NOTIFYIC
     case NIM_MODIFY:
         if (found == icons_.end())
             return false;
-        if (data.uFlags & NIF_ICON)
+        // The record carries the icon with every tip change; handing Qt the same
+        // image again would make a StatusNotifierItem announce a new icon (and
+        // write it to a file for some hosts) several times a second during a check.
+        if ((data.uFlags & NIF_ICON) && data.hIcon.cacheKey() != found->second->icon().cacheKey())
             found->second->setIcon(data.hIcon);
-        if (data.uFlags & NIF_TIP)
+        if ((data.uFlags & NIF_TIP) && tip != found->second->toolTip())
             found->second->setToolTip(tip);
         if (!found->second->isVisible() && !found->second->icon().isNull())
             found->second->show();
@@ -69,6 +79,22 @@ bool QtNotificationArea::Shell_NotifyIconA(std::uint32_t message, const NOTIFYIC
     default:
         return false;
     }
+}
+
+bool QtNotificationArea::SetMenu(HWND window, std::uint32_t id, QMenu* menu)
+{
+    const auto found = icons_.find(Key{window, id});
+    if (found == icons_.end())
+        return false;
+    QSystemTrayIcon& icon = *found->second;
+    // Qt exports the menu over D-Bus, giving it a platform counterpart, only when
+    // the icon is a StatusNotifierItem. An XEmbed icon would instead pop the menu
+    // up by itself on the press, before the owner's own popup: take it back there.
+    icon.setContextMenu(menu);
+    if (menu && menu->platformMenu())
+        return true;
+    icon.setContextMenu(nullptr);
+    return false;
 }
 
 } // namespace platform

@@ -3,6 +3,12 @@
 // desktop's notification area. A left click, a double click and a right click
 // on the icon come back as the record's callback message posted to its window,
 // carrying WM_LBUTTONUP, WM_LBUTTONDBLCLK or WM_RBUTTONUP as the long parameter.
+//
+// Two kinds of notification area exist on Linux desktops. An XEmbed tray (X11
+// window managers) docks a small window and passes its clicks on; the owner
+// pops its menu up. A StatusNotifierItem host (KDE Plasma, GNOME with the
+// AppIndicator extension, often on Wayland) talks D-Bus: it draws the menu the
+// item exports (com.canonical.dbusmenu) itself and sends Activate for a click.
 
 #include "platform/messages.h"
 
@@ -13,6 +19,7 @@
 #include <memory>
 #include <utility>
 
+class QMenu;
 class QSystemTrayIcon;
 
 namespace platform {
@@ -48,6 +55,9 @@ public:
     virtual bool Shell_NotifyIconA(std::uint32_t message, const NOTIFYICONDATAA& data) = 0;
     // False on desktops without a notification area (plain GNOME, say).
     virtual bool Available() const = 0;
+    // Offers the icon's menu (null: none) to the notification area. True when
+    // the area draws it itself; the owner then pops up nothing on a right click.
+    virtual bool SetMenu(HWND window, std::uint32_t id, QMenu* menu) = 0;
 };
 
 class QtNotificationArea final : public NotificationArea {
@@ -56,6 +66,7 @@ public:
     ~QtNotificationArea() override;
     bool Shell_NotifyIconA(std::uint32_t message, const NOTIFYICONDATAA& data) override;
     bool Available() const override;
+    bool SetMenu(HWND window, std::uint32_t id, QMenu* menu) override;
 
 private:
     using Key = std::pair<HWND, std::uint32_t>;

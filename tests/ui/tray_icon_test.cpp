@@ -113,5 +113,39 @@ TEST(TrayIcon, RightClickPopsTheMenuUp)
     menu.hide();
 }
 
+// A StatusNotifierItem host draws the exported menu itself; an XEmbed tray
+// leaves the popup to the icon, as above.
+TEST(TrayIcon, TheMenuGoesToAnAreaThatDrawsIt)
+{
+    for (const bool drawsMenu : {true, false}) {
+        SCOPED_TRACE(drawsMenu ? "StatusNotifierItem" : "XEmbed");
+        FakeNotificationArea area;
+        area.drawsMenu = drawsMenu;
+        TTrayIcon tray(area, nullptr);
+        QMenu menu;
+        menu.addAction("E&xit");
+        tray.SetPopupMenu(&menu);
+        EXPECT_EQ(area.menuOffers, 0);   // no icon yet
+        tray.SetActive(true);
+        EXPECT_EQ(area.menu, &menu);
+        EXPECT_EQ(tray.MenuDrawnByArea(), drawsMenu);
+        int rightClicks = 0;
+        tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) { ++rightClicks; };
+        platform::SendMessage(tray.NotifyWindow(), WM_TRAYNOTIFY, 0, platform::WM_RBUTTONUP);
+        EXPECT_EQ(menu.isVisible(), !drawsMenu);
+        EXPECT_EQ(rightClicks, 1);
+        menu.hide();
+
+        // Shown again after a removal: offered again.
+        tray.SetActive(false);
+        EXPECT_FALSE(tray.MenuDrawnByArea());
+        tray.SetActive(true);
+        EXPECT_EQ(area.menuOffers, 2);
+        tray.SetPopupMenu(nullptr);
+        EXPECT_EQ(area.menu, nullptr);
+        EXPECT_FALSE(tray.MenuDrawnByArea());
+    }
+}
+
 } // namespace
 } // namespace ui

@@ -13,4 +13,11 @@ bool FakeNotificationArea::Shell_NotifyIconA(std::uint32_t message, const platfo
     return true;
 }
 
+bool FakeNotificationArea::SetMenu(platform::HWND, std::uint32_t, QMenu* offered)
+{
+    menu = offered;
+    ++menuOffers;
+    return drawsMenu && offered;
+}
+
 } // namespace fakes
