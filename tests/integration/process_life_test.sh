@@ -39,6 +39,7 @@ Retrysecs=5
 Server=127.0.0.1
 AutoMinimize=0
 StartMin=0
+Autostart=0
 
 [Info]'
 
