@@ -23,11 +23,13 @@ start_weston
 windows_made() { grep -c 'xdg_toplevel@[0-9]*\.set_title("Tikora 2.0")' "$work/weston.log"; }
 window_made() { (($(windows_made) >= $1)); }
 
-# stop_by_sigterm CASE: the program ends within 10 s of a SIGTERM.
+# stop_by_sigterm CASE: the program ends within 10 s of a SIGTERM, having
+# written its settings as Exit does.
 stop_by_sigterm() {
   kill -TERM "$tikora_pid"
   wait_for 10 tikora_ended || fail "$1: SIGTERM did not end the program"
   stop_pid "$tikora_pid"
+  grep -q '^Last Updated=' "$XDG_CONFIG_HOME/Tikora.ini" || fail "$1: SIGTERM wrote no settings"
 }
 
 # --- no host: no tray icon, no warning, the window as usual ---------------
