@@ -53,7 +53,7 @@ int main(int argc, char** argv)
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();
         ViewForm->MoonForm = MoonForm.get();
-        ViewForm->show();
+        ViewForm->ShowAtStart();
     } catch (const std::exception& error) {
         platform::ShowException(error);
         if (!ViewForm)

@@ -22,7 +22,6 @@ namespace {
 constexpr int kFirstYear = 1583; // the first whole Gregorian year the routines accept
 constexpr int kLastYear = 9999;
 constexpr double kMinutesPerDay = 1440;
-constexpr int kDaylightShiftMinutes = 60; // the design subtracts 60, not DaylightBias
 
 const char* const kAlmanacHelp =
     "Usage: tikora-cli almanac [--utc YYYY-MM-DDTHH:MM:SS] [--json]\n"
@@ -36,8 +35,8 @@ const char* const kAlmanacHelp =
     "  --utc MOMENT  compute for this UTC moment (years 1583-9999) instead of\n"
     "                now; the ecliptic position is then that of the UTC date.\n"
     "                Without it: now, UTC = local time + the zone's bias, less\n"
-    "                60 minutes in daylight time; the ecliptic position is that\n"
-    "                of the local date.\n"
+    "                its daylight shift in daylight time (60 minutes in most\n"
+    "                zones); the ecliptic position is that of the local date.\n"
     "  --json        print the texts and every underlying number as JSON.\n"
     "\n"
     "Exit status: 0 done, 2 bad usage.\n";
@@ -199,10 +198,7 @@ int runAlmanacCommand(const QStringList& args, std::ostream& out, std::ostream& 
         const double local = env.clock.LocalNow();
         s.localMoment = local;
         s.localText = platform::FormatDateTime(QStringLiteral("h:nn:ss AM/PM  m/d/yy"), local, env.format);
-        int bias = s.zone.Bias;
-        if (s.tzState == platform::TIME_ZONE_ID_DAYLIGHT)
-            bias -= kDaylightShiftMinutes;
-        s.utc = local + bias * (1 / kMinutesPerDay);
+        s.utc = local + platform::BiasInForce(s.zone, s.tzState) * (1 / kMinutesPerDay);
         // getmoon reads the local date as the texts "yyyy", "m" and "d".
         year = platform::FormatDateTime(QStringLiteral("yyyy"), local, env.format).toInt();
         month = platform::FormatDateTime(QStringLiteral("m"), local, env.format).toInt();
