@@ -50,7 +50,10 @@ void TViewForm::FormCreate()
     }
     retriesLeft = chkRetry->isChecked() ? ParseWholeNumber(edtRetry->text().toStdString()).value_or(0) : 0;
     getmoon();
-    Timer1->start();
+    // The tick runs while the window is meant to be seen; hidden in the tray
+    // it waits for the first showing, as after Minimize.
+    if (!hiddenAtStart_)
+        Timer1->start();
     if (chkAutoConnect->isChecked())
         btnConnectClick();
     attemptNo = 1;

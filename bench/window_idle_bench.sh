@@ -93,7 +93,7 @@ wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' |
 trayer --edge bottom --align right --widthtype request --height 24 --SetDockType true \
   --SetPartialStrut true </dev/null >"$work/trayer.log" 2>&1 &
 pids+=($!)
-wait_for 10 sh -c "xdotool search --onlyvisible --classname '^panel\$' | grep -q ." || { echo "trayer did not start" >&2; exit 1; }
+wait_for 30 sh -c "xdotool search --onlyvisible --classname '^panel\$' | grep -q ." || { echo "trayer did not start" >&2; exit 1; }
 sleep 0.5   # trayer claims the tray selection just after it maps
 
 window_titled() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 | grep .; }

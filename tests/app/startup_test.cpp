@@ -104,6 +104,7 @@ TEST_F(Startup, StartMinimizedKeepsTheWindowUnshownUntilTheTrayAsksForIt)
         QCoreApplication::processEvents();
         EXPECT_FALSE(window.isVisible());
         EXPECT_FALSE(window.testAttribute(Qt::WA_WState_Created)) << "never mapped";
+        EXPECT_FALSE(window.Timer1->isActive());
         window.move(0, window.y());   // wherever the window system put it meanwhile
         command(window);
         EXPECT_TRUE(window.isVisible());
