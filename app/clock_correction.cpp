@@ -46,7 +46,7 @@ void TViewForm::showtime()
     // running across a change must not be an hour off.
     platform::TIME_ZONE_INFORMATION zone;
     const std::uint32_t state = services_.zone.GetTimeZoneInformation(zone);
-    const ServerTimeOfDay server = ServerLocalTime(rcvBuf, zone.Bias, platform::BiasInForce(zone, state) - zone.Bias);
+    const ServerTimeOfDay server = ServerLocalTime(rcvBuf, zone.Bias, platform::DaylightBiasInForce(zone, state));
     svrHour = server.svrHour;
     svrMin = server.svrMin;
     svrSec = server.svrSec;

@@ -19,7 +19,7 @@ set -euo pipefail
 build=${1:?usage: window_idle_bench.sh BUILD_DIR [SECONDS] [RUNS]}
 seconds=${2:-20}
 runs=${3:-20}
-tikora="$build/tikora"
+tikora=${TIKORA:-$build/tikora}   # TIKORA=another build's program, to compare
 empty="$build/bench/empty_qt_window"
 timer="$build/bench/window_map_timer"
 for tool in "$tikora" "$empty" "$timer"; do
