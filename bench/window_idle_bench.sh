@@ -25,9 +25,24 @@ timer="$build/bench/window_map_timer"
 for tool in "$tikora" "$empty" "$timer"; do
   [ -x "$tool" ] || { echo "window_idle_bench: $tool is missing" >&2; exit 1; }
 done
-for tool in Xvfb openbox trayer xdotool xprop capsh; do
-  command -v "$tool" >/dev/null || { echo "window_idle_bench: $tool is missing (apt-get install xvfb openbox trayer xdotool x11-utils libcap2-bin)" >&2; exit 1; }
-done
+# The display's tools come from Debian's packages, installed when missing (as
+# scripts/screenshots.sh does): the tests need none of them.
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have Xvfb || need+=(xvfb)
+have openbox || need+=(openbox)
+have trayer || need+=(trayer)
+have xdotool || need+=(xdotool)
+have xprop || need+=(x11-utils)
+have capsh || need+=(libcap2-bin)
+if ((${#need[@]})); then
+  echo "window_idle_bench: installing ${need[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
 
 work=$(mktemp -d /tmp/tikora-idle.XXXXXX)
 pids=()
