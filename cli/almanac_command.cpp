@@ -55,8 +55,10 @@ const char* const kMeteorsHelp =
     "Usage: tikora-cli meteors [--year Y]\n"
     "\n"
     "Print the peak dates of the year's meteor showers (1583-9999; default: the\n"
-    "current year), one per line as \"1/3/1997  -  Quadrantids\". Years 150 or\n"
-    "more from 1950 leave out the Quadrantids, Delta Aquarids and Geminids.\n"
+    "current year), one per line as \"1/3/1997  -  Quadrantids\", in date order.\n"
+    "Years 150 or more from 1950 leave out the Quadrantids, Delta Aquarids and\n"
+    "Geminids; a shower whose peak falls on no day of the year (the Leonids of\n"
+    "a few years around 4979) is left out too.\n"
     "\n"
     "Exit status: 0 done, 2 bad usage.\n";
 
