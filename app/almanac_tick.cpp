@@ -11,8 +11,6 @@
 namespace {
 
 constexpr double kDaysPerMinute = 1.0 / 1440;
-// Daylight time moves the clock one hour, as the time check also assumes.
-constexpr int kDaylightShiftMinutes = 60;
 
 astro::TextSeparators SeparatorsOf(const platform::FormatSettings& format)
 {
@@ -40,10 +38,9 @@ void TViewForm::Timer1Timer()
     // The daylight state of this tick, not of the start: a program left running
     // across a change would otherwise be an hour off until restarted.
     platform::TIME_ZONE_INFORMATION zone;
-    const bool daylight = services_.zone.GetTimeZoneInformation(zone) == platform::TIME_ZONE_ID_DAYLIGHT;
+    const std::uint32_t state = services_.zone.GetTimeZoneInformation(zone);
     const double local = services_.clock.LocalNow();
-    const int bias = zone.Bias - (daylight ? kDaylightShiftMinutes : 0);
-    const double utc = local + bias * kDaysPerMinute;
+    const double utc = local + platform::BiasInForce(zone, state) * kDaysPerMinute;
 
     Moon->SetDate(utc);
     const astro::AlmanacTexts texts = astro::AlmanacTextsAt(utc, SeparatorsOf(services_.format));

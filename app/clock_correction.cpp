@@ -84,8 +84,8 @@ void TViewForm::showtime()
     // The daylight state of this moment, not of the start: a program left
     // running across a change must not be an hour off.
     platform::TIME_ZONE_INFORMATION zone;
-    const bool daylight = services_.zone.GetTimeZoneInformation(zone) == platform::TIME_ZONE_ID_DAYLIGHT;
-    const ServerTimeOfDay server = ServerLocalTime(rcvBuf, zone.Bias, daylight);
+    const std::uint32_t state = services_.zone.GetTimeZoneInformation(zone);
+    const ServerTimeOfDay server = ServerLocalTime(rcvBuf, zone.Bias, platform::DaylightBiasInForce(zone, state));
     svrHour = server.svrHour;
     svrMin = server.svrMin;
     svrSec = server.svrSec;

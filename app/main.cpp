@@ -35,6 +35,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tikora: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n");
         return 1;
     }
+    // X11 shared-memory images make every paint wait for a round trip to the
+    // server until the last one was copied: several wake-ups a second for the
+    // clock's one-second repaint of a few pixels. This window's repaints are
+    // small; the socket carries them at no wait. A user's own setting wins.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
     platform::GuardedApplication<QApplication> application(argc, argv);
     std::unique_ptr<TViewForm> ViewForm;
     std::unique_ptr<ui::TMoonForm> MoonForm;
@@ -93,7 +99,7 @@ int main(int argc, char** argv)
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();
         ViewForm->MoonForm = MoonForm.get();
-        ViewForm->show();
+        ViewForm->ShowAtStart();
     } catch (const std::exception& error) {
         platform::ShowException(error);
         if (!ViewForm)

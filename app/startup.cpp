@@ -44,21 +44,33 @@ void TViewForm::FormCreate()
     readSettings();
     watchSettings();
 
-    if (chkStartMin->isChecked() && hasNotificationArea()) {
-        move(screenWidth() + 200, y());   // parked off-screen, still "visible"
-    } else {
-        move(centredLeft(), y());
-        // Without a notification area nothing could bring a hidden window back.
-        if (chkStartMin->isChecked())
+    move(centredLeft(), y());
+    if (chkStartMin->isChecked()) {
+        // Parking the window past the screen's edge does not hide it: window
+        // managers pull it back into the screen and Wayland ignores positions.
+        // With a notification area it is never shown until asked for there;
+        // without one nothing could bring a hidden window back, so it iconifies.
+        if (hasNotificationArea())
+            hiddenAtStart_ = true;
+        else
             setWindowState(windowState() | Qt::WindowMinimized);
     }
     retriesLeft = chkRetry->isChecked() ? ParseWholeNumber(edtRetry->text().toStdString()).value_or(0) : 0;
     getmoon();
-    Timer1->start();
+    // The tick runs while the window is meant to be seen; hidden in the tray
+    // it waits for the first showing, as after Minimize.
+    if (!hiddenAtStart_)
+        Timer1->start();
     // Before the check: a time-out inside it may already count a retry.
     attemptNo = 1;
     if (chkAutoConnect->isChecked())
         btnConnectClick();
+}
+
+void TViewForm::ShowAtStart()
+{
+    if (!hiddenAtStart_)
+        show();
 }
 
 // A value that is no whole number falls back to its default rather than

@@ -104,10 +104,6 @@ bool TViewForm::hasNotificationArea() const
 
 void TViewForm::setVisible(bool visible)
 {
-    // Where the window cannot be parked off the screen, a parked window waits
-    // hidden in the tray instead; Properties or Connect... moves it back and shows it.
-    if (visible && !isVisible() && hasNotificationArea() && !platform::WindowsCanBePlaced() && x() > screenWidth())
-        return;
     // Off the taskbar only while the tray icon is there to bring the window back.
     if (visible && !isVisible() && hasNotificationArea())
         platform::SetSkipTaskbar(this);

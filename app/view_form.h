@@ -73,6 +73,8 @@ public:
 
     // Start-up, exit and window commands.
     void FormCreate();
+    // Shows the window unless Start Minimized keeps it in the notification area.
+    void ShowAtStart();
     void FormDestroy();
     void btnExitClick();
     void mnuExitClick();
@@ -152,7 +154,7 @@ private:
     int centredLeft() const;
     int localDatePart(const char* pattern) const;
     void showMoonForm();
-    void centreIfParked();
+    void centreIfHiddenAtStart();
     void showForm();
     bool hasNotificationArea() const;
 
@@ -160,4 +162,5 @@ private:
     TClientSocket unusedClient_;   // created, loaded and destroyed with the window, as designed
     bool checkRunning_ = false;    // a check is under way and may still read
     bool clockChangePending_ = false;   // a step asked of the time and date service awaits its answer
+    bool hiddenAtStart_ = false;   // Start Minimized: not shown since the start
 };

@@ -30,10 +30,13 @@ int TViewForm::centredLeft() const
     return screenWidth() / 2 - width() / 2;
 }
 
-void TViewForm::centreIfParked()
+// Centred again when first shown: the screen may have changed since the start.
+void TViewForm::centreIfHiddenAtStart()
 {
-    if (x() > screenWidth())
-        move(centredLeft(), y());
+    if (!hiddenAtStart_)
+        return;
+    hiddenAtStart_ = false;
+    move(centredLeft(), y());
 }
 
 void TViewForm::showForm()
@@ -68,7 +71,7 @@ void TViewForm::btnMinimizeClick()
 
 void TViewForm::mnuPropertiesClick()
 {
-    centreIfParked();
+    centreIfHiddenAtStart();
     if (Timer1)
         Timer1->start();
     showForm();
@@ -76,7 +79,7 @@ void TViewForm::mnuPropertiesClick()
 
 void TViewForm::mnuSynchroClick()
 {
-    centreIfParked();
+    centreIfHiddenAtStart();
     showForm();
     TabbedNotebook1->setCurrentIndex(0);
     btnConnect->click();

@@ -4,7 +4,9 @@
 #include "astro/calendar.h"
 #include "astro/meteor_showers.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace astro {
 
@@ -67,35 +69,84 @@ std::vector<std::string> NewMoons(int year)
     return lines;
 }
 
+namespace {
+
+// The sun's year in the list's series: the days in which its mean longitude
+// (36000.769 degrees a century) goes once round.
+constexpr double kListTropicalYearDays = 36525 * 360 / 36000.769;
+
+// Two Newton steps towards the day (after julian day 2433000) on which the
+// sun's longitude is target degrees.
+double SunAtLongitude(double D, double target)
+{
+    for (int step = 0; step < 2; ++step) {
+        const double T = (D + 2433000 - 2415020) / 36525; // centuries from 1900 January 0.5
+        const double L = 279.7 + 36000.769 * T + 0.0003 * T * T;
+        const double M = 358.48 + 35999.05 * T - 0.0002 * T * T;
+        double lambda = L + (1.92 - 0.005 * T) * SinDegrees(M) + 0.02 * SinDegrees(2 * M);
+        lambda -= 360 * Int(lambda / 360);
+        // Int cuts toward zero, which leaves a negative longitude (T < 0,
+        // years before 1900) in (-360, 0]: the step then jumped a whole
+        // year per iteration. Bring it into [0, 360) as intended.
+        if (lambda < 0)
+            lambda += 360;
+        // The shorter way round the circle: a start value more than half a
+        // year off (centuries from 1950, where the start value's year and the
+        // sun's drift apart) would otherwise step a whole year too far.
+        double ahead = lambda - target;
+        ahead -= 360 * std::round(ahead / 360);
+        D -= ahead / (0.986 + 0.033 * CosDegrees(M));
+    }
+    return D;
+}
+
+// The julian day number the list shows for a computed day: the calendar day
+// after it (as designed). Whole days are taken downward, as the moon list
+// does: cutting toward zero put every date before 1949 (D < 0) a day late.
+double ListedDay(double D)
+{
+    return std::floor(D) + 2433000 + 1;
+}
+
+int YearOf(double julianDayNumber)
+{
+    int month = 0, day = 0, year = 0;
+    JtoD(julianDayNumber, month, day, year);
+    return year;
+}
+
+} // namespace
+
 std::vector<std::string> meteor(int year)
 {
     const double t = (year - 1950) * 0.01; // centuries from 1950
-    std::vector<std::string> lines;
+    std::vector<std::pair<double, std::string>> peaks;
     for (std::size_t row = 1; row <= kMeteorShowers.size(); ++row) {
         const MeteorShower& shower = kMeteorShowers[row - 1];
         if (std::abs(t) >= 1.5 && (row == 1 || row == 4 || row == 9))
             continue;
         double target = shower.PeakLongitude + t * shower.LongitudeDrift;
         target -= 360 * Int(target / 360);
-        double D = shower.BaseDay + 36525.636 * t + shower.LongitudeDrift * t;
-        for (int step = 0; step < 2; ++step) { // two Newton steps on the sun's longitude
-            const double T = (D + 2433000 - 2415020) / 36525; // centuries from 1900 January 0.5
-            const double L = 279.7 + 36000.769 * T + 0.0003 * T * T;
-            const double M = 358.48 + 35999.05 * T - 0.0002 * T * T;
-            double lambda = L + (1.92 - 0.005 * T) * SinDegrees(M) + 0.02 * SinDegrees(2 * M);
-            lambda -= 360 * Int(lambda / 360);
-            // Int cuts toward zero, which leaves a negative longitude (T < 0,
-            // years before 1900) in (-360, 0]: the step then jumped a whole
-            // year per iteration. Bring it into [0, 360) as intended.
-            if (lambda < 0)
-                lambda += 360;
-            D -= (lambda - target) / (0.986 + 0.033 * CosDegrees(M));
-        }
-        const double J = Int(D) + 2433000;
-        // The list shows the calendar day after the computed one (as designed);
-        // the next julian day number is exactly that day, across months and years.
-        lines.push_back(DateText(J + 1) + "  -  " + std::string(shower.Name));
+        double D = SunAtLongitude(shower.BaseDay + 36525.636 * t + shower.LongitudeDrift * t, target);
+        // Far from 1950 the peak nearest the start value can lie in the next
+        // or the last year: the year's own peak is then one sun's year nearer.
+        // A year can also hold no listed day of a shower at all (a peak on
+        // the last evening of one year and the next just after the following
+        // New Year's Day); the shower is then left out, not dated in another year.
+        const int listedYear = YearOf(ListedDay(D));
+        if (listedYear != year)
+            D = SunAtLongitude(D + (listedYear < year ? kListTropicalYearDays : -kListTropicalYearDays), target);
+        if (YearOf(ListedDay(D)) != year)
+            continue;
+        peaks.emplace_back(ListedDay(D), DateText(ListedDay(D)) + "  -  " + std::string(shower.Name));
     }
+    // Drifted peaks can pass one another or wrap to the year's start: the
+    // list stays in date order.
+    std::stable_sort(peaks.begin(), peaks.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> lines;
+    lines.reserve(peaks.size());
+    for (auto& peak : peaks)
+        lines.push_back(std::move(peak.second));
     return lines;
 }
 

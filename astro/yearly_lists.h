@@ -12,7 +12,9 @@ namespace astro {
 std::vector<std::string> NewMoons(int year);
 
 // The peak dates of the year's meteor showers: "1/3/1997  -  Quadrantids".
-// Nine lines, or six when |year - 1950| >= 150.
+// Nine lines, or six when |year - 1950| >= 150; in date order, every date in
+// the year (a shower with no peak day in the year, possible far from 1950, is
+// left out).
 std::vector<std::string> meteor(int year);
 
 } // namespace astro

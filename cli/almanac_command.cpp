@@ -22,7 +22,6 @@ namespace {
 constexpr int kFirstYear = 1583; // the first whole Gregorian year the routines accept
 constexpr int kLastYear = 9999;
 constexpr double kMinutesPerDay = 1440;
-constexpr int kDaylightShiftMinutes = 60; // the design subtracts 60, not DaylightBias
 
 const char* const kAlmanacHelp =
     "Usage: tikora-cli almanac [--utc YYYY-MM-DDTHH:MM:SS] [--json]\n"
@@ -36,8 +35,8 @@ const char* const kAlmanacHelp =
     "  --utc MOMENT  compute for this UTC moment (years 1583-9999) instead of\n"
     "                now; the ecliptic position is then that of the UTC date.\n"
     "                Without it: now, UTC = local time + the zone's bias, less\n"
-    "                60 minutes in daylight time; the ecliptic position is that\n"
-    "                of the local date.\n"
+    "                its daylight shift in daylight time (60 minutes in most\n"
+    "                zones); the ecliptic position is that of the local date.\n"
     "  --json        print the texts and every underlying number as JSON.\n"
     "\n"
     "Exit status: 0 done, 2 bad usage.\n";
@@ -56,8 +55,10 @@ const char* const kMeteorsHelp =
     "Usage: tikora-cli meteors [--year Y]\n"
     "\n"
     "Print the peak dates of the year's meteor showers (1583-9999; default: the\n"
-    "current year), one per line as \"1/3/1997  -  Quadrantids\". Years 150 or\n"
-    "more from 1950 leave out the Quadrantids, Delta Aquarids and Geminids.\n"
+    "current year), one per line as \"1/3/1997  -  Quadrantids\", in date order.\n"
+    "Years 150 or more from 1950 leave out the Quadrantids, Delta Aquarids and\n"
+    "Geminids; a shower whose peak falls on no day of the year (the Leonids of\n"
+    "a few years around 4979) is left out too.\n"
     "\n"
     "Exit status: 0 done, 2 bad usage.\n";
 
@@ -199,10 +200,7 @@ int runAlmanacCommand(const QStringList& args, std::ostream& out, std::ostream& 
         const double local = env.clock.LocalNow();
         s.localMoment = local;
         s.localText = platform::FormatDateTime(QStringLiteral("h:nn:ss AM/PM  m/d/yy"), local, env.format);
-        int bias = s.zone.Bias;
-        if (s.tzState == platform::TIME_ZONE_ID_DAYLIGHT)
-            bias -= kDaylightShiftMinutes;
-        s.utc = local + bias * (1 / kMinutesPerDay);
+        s.utc = local + platform::BiasInForce(s.zone, s.tzState) * (1 / kMinutesPerDay);
         // getmoon reads the local date as the texts "yyyy", "m" and "d".
         year = platform::FormatDateTime(QStringLiteral("yyyy"), local, env.format).toInt();
         month = platform::FormatDateTime(QStringLiteral("m"), local, env.format).toInt();

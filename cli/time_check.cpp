@@ -173,7 +173,7 @@ void TimeCheck::cliTimeOut(TSockCtrl*, TSocketBase* socket)
 
 void TimeCheck::showtime()
 {
-    const ServerTimeOfDay server = ServerLocalTime(rcvBuf, io_.biasMinutes(), false);
+    const ServerTimeOfDay server = ServerLocalTime(rcvBuf, io_.biasMinutes(), 0);
     const int local = io_.localSecondsOfDay();
     const Correction correction = CorrectionBetween(server.secondsOfDay(), local);
     resetcon(cli.CurrentSocket(), "");

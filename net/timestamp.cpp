@@ -22,11 +22,11 @@ std::int64_t UnixSecondsFromTimestamp(const TimestampBytes& bytes)
     return count - kSecondsFrom1900To1970;
 }
 
-ServerTimeOfDay ServerLocalTime(const TimestampBytes& bytes, int biasMinutes, bool daylight)
+ServerTimeOfDay ServerLocalTime(const TimestampBytes& bytes, int biasMinutes, int daylightBiasMinutes)
 {
     // Whole-minute biases only shift the time of day, so the bias is applied
     // whole: zones whose offset ends in 15 or 45 minutes keep their own minute.
-    const std::int64_t shift = -std::int64_t{biasMinutes} * 60 + (daylight ? 3600 : 0);
+    const std::int64_t shift = -(std::int64_t{biasMinutes} + daylightBiasMinutes) * 60;
     const std::int64_t local = floorMod(UnixSecondsFromTimestamp(bytes) + shift, kSecondsPerDay);
     return ServerTimeOfDay{static_cast<int>(local / 3600), static_cast<int>(local / 60 % 60),
                            static_cast<int>(local % 60)};

@@ -25,8 +25,9 @@ struct ServerTimeOfDay {
 };
 
 // The server's time of day in local time. biasMinutes: UTC = local + bias,
-// without the daylight bias; daylight adds the hour of daylight-saving time.
-ServerTimeOfDay ServerLocalTime(const TimestampBytes& bytes, int biasMinutes, bool daylight);
+// without the daylight bias; daylightBiasMinutes: the zone's DaylightBias while
+// daylight time is in force (e.g. -60, -30 or -120), else 0.
+ServerTimeOfDay ServerLocalTime(const TimestampBytes& bytes, int biasMinutes, int daylightBiasMinutes);
 
 // The difference between the server's and the PC's time of day, as shown.
 struct Correction {

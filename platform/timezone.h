@@ -38,6 +38,20 @@ inline constexpr std::uint32_t TIME_ZONE_ID_UNKNOWN = 0;  // the zone has no day
 inline constexpr std::uint32_t TIME_ZONE_ID_STANDARD = 1; // standard time now
 inline constexpr std::uint32_t TIME_ZONE_ID_DAYLIGHT = 2; // daylight time now
 
+// The daylight part of the bias under a query's result. Daylight time shifts
+// by the zone's own DaylightBias, which is not always an hour
+// (Australia/Lord_Howe: 30 minutes, Antarctica/Troll: 2 hours).
+inline std::int32_t DaylightBiasInForce(const TIME_ZONE_INFORMATION& info, std::uint32_t result)
+{
+    return result == TIME_ZONE_ID_DAYLIGHT ? info.DaylightBias : 0;
+}
+
+// The whole bias in force under a query's result: UTC = local + this.
+inline std::int32_t BiasInForce(const TIME_ZONE_INFORMATION& info, std::uint32_t result)
+{
+    return info.Bias + DaylightBiasInForce(info, result);
+}
+
 // The time-zone seam: the real zone below, a fake in tests.
 class TimeZoneService {
 public:

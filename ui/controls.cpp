@@ -16,6 +16,10 @@ QFont DesignFont()
 QLabel* MakePanel(QWidget* parent, const char* name, Bevel bevel, int left, int top, int width, int height)
 {
     auto* panel = Place(new QLabel(parent), name, left, top, width, height);
+    // A panel keeps its box whatever its caption: fixed, a new caption does
+    // not ask the page's layout (and through it the whole notebook) to be laid
+    // out and repainted again, once a second for the clock.
+    panel->setFixedSize(width, height);
     panel->setAlignment(Qt::AlignCenter);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(1);

@@ -10,6 +10,13 @@
 #include <algorithm>
 #include <cmath>
 
+// Outside any namespace, as the resource initialiser requires. The images sit
+// in a static library, so whoever needs them registers them first.
+static void initMoonResources()
+{
+    Q_INIT_RESOURCE(moon);
+}
+
 namespace ui {
 
 namespace {
@@ -62,6 +69,7 @@ void ShadeMoonPhase(QImage& picture, const TMoonGeometry& geometry, long double 
 
 QImage LoadMoonResource(const QString& resourceName)
 {
+    initMoonResources();
     QImage image(QStringLiteral(":/") + resourceName);
     if (image.isNull())
         throw Exception("Resource " + resourceName.toStdString() + " not found");

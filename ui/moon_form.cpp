@@ -18,7 +18,8 @@ TMoonForm::TMoonForm(QWidget* parent)
     setWindowTitle(QStringLiteral("New and Full Moons"));
     setWindowIcon(ApplicationIcon());
     setFont(DesignFont());
-    resize(kMoonFormWidth, kMoonFormHeight);
+    // Fixed, as designed: no resizing, no maximising.
+    setFixedSize(kMoonFormWidth, kMoonFormHeight);
     move(422, 129);
     QPalette background = palette();
     background.setColor(QPalette::Window, kNavy);
@@ -72,7 +73,7 @@ void TMoonForm::meteor(int year)
 
 void TMoonForm::SetOuterHeight(int outerHeight)
 {
-    resize(width(), outerHeight - kMoonFormFrameHeight);
+    setFixedSize(width(), outerHeight - kMoonFormFrameHeight);
 }
 
 } // namespace ui

@@ -37,9 +37,25 @@ void TTrayIcon::SetIcon(const QIcon& icon)
     ModifyIcon();
 }
 
+namespace {
+
+// The longest start of text within max bytes that ends on a character boundary.
+std::string CutAtCharacter(const std::string& text, std::size_t max)
+{
+    if (text.size() <= max)
+        return text;
+    std::size_t cut = max;
+    // A continuation byte (10xxxxxx) belongs to the character before it.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text.substr(0, cut);
+}
+
+} // namespace
+
 void TTrayIcon::SetToolTip(const std::string& text)
 {
-    toolTip_ = text.substr(0, kToolTipMax);
+    toolTip_ = CutAtCharacter(text, kToolTipMax);
     ModifyIcon();
 }
 

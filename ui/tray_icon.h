@@ -27,7 +27,8 @@ using TMouseEvent = std::function<void(QObject* Sender, TMouseButton Button, TSh
 // Message numbers of the hidden window.
 inline constexpr unsigned int WM_TRAYNOTIFY = platform::WM_USER + 1;    // 0x401: the icon's mouse messages
 inline constexpr unsigned int WM_TRAYTOOLTIP = platform::WM_USER + 2;   // 0x402: apply the tool tip later
-// At most this many characters of the tool tip are kept.
+// At most this many bytes of the tool tip are kept, cut where a UTF-8
+// character begins so that no character is left half.
 inline constexpr std::size_t kToolTipMax = 62;
 
 class TTrayIcon : public QObject {

@@ -60,9 +60,4 @@ void SetSkipTaskbar(QWidget* window)
 void SetSkipTaskbar(QWidget*) {}
 #endif
 
-bool WindowsCanBePlaced()
-{
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
 } // namespace platform

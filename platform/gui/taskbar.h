@@ -10,8 +10,4 @@ namespace platform {
 // Call before each show: a window manager drops the state when a window is withdrawn.
 void SetSkipTaskbar(QWidget* window);
 
-// False where the compositor alone places windows (Wayland): a window moved off
-// the screen there is shown where the compositor likes, not kept out of sight.
-bool WindowsCanBePlaced();
-
 } // namespace platform

@@ -96,6 +96,26 @@ TEST_F(Almanac, BiasOf300InStandardAndInDaylightTime)
     EXPECT_EQ(daylight.lblDist->text(), "401792 km, 63.0 ER");
 }
 
+TEST_F(Almanac, DaylightTimeShiftsByTheZonesOwnDaylightBias)
+{
+    // Local 23:00 in Lord Howe's summer (bias -630, daylight bias -30) and
+    // 14:00 in Troll's (bias 0, daylight bias -120) are both 12:00 UTC.
+    struct Case {
+        int bias, daylightBias, localHour;
+    };
+    for (const Case& c : {Case{-630, -30, 23}, Case{0, -120, 14}}) {
+        SCOPED_TRACE(c.daylightBias);
+        form.reset();
+        zone = fakes::FakeTimeZone::WithBias(c.bias, platform::TIME_ZONE_ID_DAYLIGHT);
+        zone.info.DaylightBias = c.daylightBias;
+        setLocalNow(localAt(c.localHour));
+        TViewForm& window = open();
+        window.Timer1Timer();
+        EXPECT_DOUBLE_EQ(window.Moon->Date(), kNoonValue);
+        EXPECT_EQ(window.lblAge->text(), "28 days + 03:18:43");
+    }
+}
+
 TEST_F(Almanac, EachTickTakesTheDaylightStateOfItsOwnQuery)
 {
     zone = fakes::FakeTimeZone::WithBias(300, platform::TIME_ZONE_ID_DAYLIGHT);

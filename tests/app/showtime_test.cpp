@@ -51,6 +51,27 @@ TEST_F(Showtime, ZonesEastOfUtcWithHalfAndQuarterHours)
     EXPECT_EQ(serverTime(-765, platform::TIME_ZONE_ID_STANDARD, utcAt(10, 0)), std::make_tuple(22, 45, 0));
 }
 
+TEST_F(Showtime, DaylightTimeShiftsByTheZonesOwnDaylightBias)
+{
+    // 12:00 UTC: Lord Howe in summer is 10:30 + 0:30 ahead, Troll 0:00 + 2:00.
+    struct Case {
+        int bias, daylightBias, hour, minute;
+    };
+    for (const Case& c : {Case{-630, -30, 23, 0}, Case{0, -120, 14, 0}, Case{300, -60, 8, 0}}) {
+        SCOPED_TRACE(c.daylightBias);
+        form.reset();
+        zone = fakes::FakeTimeZone::WithBias(c.bias, platform::TIME_ZONE_ID_DAYLIGHT);
+        zone.info.DaylightBias = c.daylightBias;
+        setLocalNow(utcAt(c.hour, c.minute));
+        TViewForm& window = openWith(true);
+        window.rcvBuf = timestampOf(utcAt(12, 0));
+        window.showtime();
+        EXPECT_EQ(std::make_tuple(window.svrHour, window.svrMin), std::make_tuple(c.hour, c.minute));
+        // The PC shows the same local time: nothing to correct.
+        EXPECT_EQ(window.Correction->text(), "Clocks Match!");
+    }
+}
+
 TEST_F(Showtime, TheStartOf1970IsMidnight)
 {
     zone = fakes::FakeTimeZone::WithBias(0, platform::TIME_ZONE_ID_STANDARD);

@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <utility>
+
 namespace testing_support {
 namespace {
 
@@ -79,20 +81,51 @@ TEST_F(Startup, TrayIconShowsWithItsTipAndLeavesAtExit)
     EXPECT_FALSE(tray.shown);
 }
 
-TEST_F(Startup, StartMinimizedParksTheWindowUntilPropertiesCentresIt)
+// Parking past the screen's edge left the window on screen under window
+// managers that keep windows inside it: Start Minimized never shows it.
+TEST_F(Startup, StartMinimizedKeepsTheWindowUnshownUntilTheTrayAsksForIt)
 {
-    writeSettings("[ViewForm]\nStartMin=1\n");
+    using Command = void (*)(TViewForm&);
+    const std::pair<const char*, Command> commands[] = {
+        {"Properties", [](TViewForm& w) { w.mnuProperties->trigger(); }},
+        {"Connect...", [](TViewForm& w) { w.mnuSynchro->trigger(); }},
+        {"tray click",
+         [](TViewForm& w) {
+             platform::PostMessage(w.TrayIcon1->NotifyWindow(), ui::WM_TRAYNOTIFY, 0, platform::WM_LBUTTONUP);
+             QCoreApplication::processEvents();
+         }},
+    };
+    for (const auto& [name, command] : commands) {
+        SCOPED_TRACE(name);
+        form.reset();
+        writeSettings("[ViewForm]\nStartMin=1\nServer=127.0.0.1\n");
+        TViewForm& window = open("1");   // nothing answers on port 1: a check ends at once
+        window.ShowAtStart();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(window.testAttribute(Qt::WA_WState_Created)) << "never mapped";
+        EXPECT_FALSE(window.Timer1->isActive());
+        window.move(0, window.y());   // wherever the window system put it meanwhile
+        command(window);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.x(), screenWidth() / 2 - 122);
+        EXPECT_TRUE(window.Timer1->isActive());
+        // Only the first showing centres it again.
+        window.move(5, window.y());
+        window.mnuPropertiesClick();
+        EXPECT_EQ(window.x(), 5);
+    }
+}
+
+TEST_F(Startup, WithoutStartMinimizedTheStartShowsTheWindow)
+{
     TViewForm& window = open();
-    window.show();
-    EXPECT_EQ(window.x(), screenWidth() + 200);
+    window.ShowAtStart();
     EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.x(), screenWidth() / 2 - 122);
     window.btnMinimize->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.Timer1->isActive());
-    window.mnuPropertiesClick();
-    EXPECT_EQ(window.x(), screenWidth() / 2 - 122);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(window.Timer1->isActive());
 }
 
 TEST_F(Startup, WithoutNotificationAreaMinimizingIconifies)
@@ -100,7 +133,7 @@ TEST_F(Startup, WithoutNotificationAreaMinimizingIconifies)
     tray.available = false;
     writeSettings("[ViewForm]\nStartMin=1\n");
     TViewForm& window = open();
-    window.show();
+    window.ShowAtStart();
     EXPECT_EQ(window.x(), screenWidth() / 2 - 122);
     EXPECT_TRUE(window.windowState() & Qt::WindowMinimized);
     window.mnuPropertiesClick();

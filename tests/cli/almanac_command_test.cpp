@@ -87,6 +87,22 @@ TEST_F(AlmanacCommandTest, NowInDaylightTimeSubtractsSixtyMinutes)
     EXPECT_TRUE(HasLine(r.out, "UTC:", "2026-12-07T17:00:00")) << r.out;
 }
 
+TEST_F(AlmanacCommandTest, NowInDaylightTimeSubtractsTheZonesOwnDaylightBias)
+{
+    // Local 12:00: Lord Howe's summer (10:30 + 0:30) and Troll's (0:00 + 2:00).
+    struct Case {
+        int bias, daylightBias;
+        const char* utc;
+    };
+    for (const Case& c : {Case{-630, -30, "2026-12-07T01:00:00"}, Case{0, -120, "2026-12-07T10:00:00"}}) {
+        zone = fakes::FakeTimeZone::WithBias(c.bias, platform::TIME_ZONE_ID_DAYLIGHT);
+        zone.info.DaylightBias = c.daylightBias;
+        const CommandRun r = run(&runAlmanacCommand, {});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(HasLine(r.out, "UTC:", c.utc)) << r.out;
+    }
+}
+
 TEST_F(AlmanacCommandTest, NowInUtcMatchesTheGivenMoment)
 {
     const CommandRun now = run(&runAlmanacCommand, {});

@@ -50,7 +50,7 @@ void expectTime(const ServerTimeOfDay& t, int hour, int minute, int second)
 TEST(Timestamp, EpochAndTopBit)
 {
     EXPECT_EQ(UnixSecondsFromTimestamp({0x83, 0xAA, 0x7E, 0x80}), 0);
-    expectTime(ServerLocalTime({0x83, 0xAA, 0x7E, 0x80}, 0, false), 0, 0, 0);
+    expectTime(ServerLocalTime({0x83, 0xAA, 0x7E, 0x80}, 0, 0), 0, 0, 0);
     // Only the top bit: 2^31 seconds after 1900, counted unsigned.
     EXPECT_EQ(UnixSecondsFromTimestamp({0x80, 0, 0, 0}), 2147483648LL - kSecondsFrom1900To1970);
 }
@@ -59,28 +59,46 @@ TEST(Timestamp, CountsAfterThe2036WrapKeepTheTimeOfDay)
 {
     // 2036-02-07 06:28:16 UTC is count 0 of the next era.
     EXPECT_EQ(UnixSecondsFromTimestamp({0, 0, 0, 0}), 2085978496);
-    expectTime(ServerLocalTime({0, 0, 0, 0}, 0, false), 6, 28, 16);
-    expectTime(ServerLocalTime({0xFF, 0xFF, 0xFF, 0xFF}, 0, false), 6, 28, 15);
-    expectTime(ServerLocalTime({0, 0, 0, 10}, 0, false), 6, 28, 26);
+    expectTime(ServerLocalTime({0, 0, 0, 0}, 0, 0), 6, 28, 16);
+    expectTime(ServerLocalTime({0xFF, 0xFF, 0xFF, 0xFF}, 0, 0), 6, 28, 15);
+    expectTime(ServerLocalTime({0, 0, 0, 10}, 0, 0), 6, 28, 26);
 }
 
 TEST(Timestamp, ZoneExamples)
 {
-    expectTime(ServerLocalTime(atUtc(12, 0, 0), 300, false), 7, 0, 0);
-    expectTime(ServerLocalTime(atUtc(12, 0, 0), 300, true), 8, 0, 0);
-    expectTime(ServerLocalTime(atUtc(10, 40, 0), -330, false), 16, 10, 0);
-    expectTime(ServerLocalTime(atUtc(10, 20, 0), -330, false), 15, 50, 0);
-    expectTime(ServerLocalTime(atUtc(10, 0, 0), 210, false), 6, 30, 0);
+    expectTime(ServerLocalTime(atUtc(12, 0, 0), 300, 0), 7, 0, 0);
+    expectTime(ServerLocalTime(atUtc(12, 0, 0), 300, -60), 8, 0, 0);
+    expectTime(ServerLocalTime(atUtc(10, 40, 0), -330, 0), 16, 10, 0);
+    expectTime(ServerLocalTime(atUtc(10, 20, 0), -330, 0), 15, 50, 0);
+    expectTime(ServerLocalTime(atUtc(10, 0, 0), 210, 0), 6, 30, 0);
+}
+
+TEST(Timestamp, DaylightShiftsByTheZonesOwnDaylightBias)
+{
+    struct Case {
+        const char* zone;
+        int bias, daylightBias, hour, minute;
+    };
+    // 12:00 UTC in daylight time.
+    const Case cases[] = {
+        {"Australia/Lord_Howe", -630, -30, 23, 0},   // 10:30 + 0:30
+        {"Antarctica/Troll", 0, -120, 14, 0},         // 0:00 + 2:00
+        {"America/New_York", 300, -60, 8, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        expectTime(ServerLocalTime(atUtc(12, 0, 0), c.bias, c.daylightBias), c.hour, c.minute, 0);
+    }
 }
 
 TEST(Timestamp, QuarterHourZonesGetTheirOwnMinute)
 {
     // Nepal, UTC+5:45, and Chatham Islands, UTC+12:45.
-    expectTime(ServerLocalTime(atUtc(10, 0, 0), -345, false), 15, 45, 0);
-    expectTime(ServerLocalTime(atUtc(23, 30, 7), -765, false), 12, 15, 7);
+    expectTime(ServerLocalTime(atUtc(10, 0, 0), -345, 0), 15, 45, 0);
+    expectTime(ServerLocalTime(atUtc(23, 30, 7), -765, 0), 12, 15, 7);
     // Marquesas-like -9:30 and a made-up -3:15.
-    expectTime(ServerLocalTime(atUtc(1, 0, 0), 570, false), 15, 30, 0);
-    expectTime(ServerLocalTime(atUtc(2, 10, 0), 195, false), 22, 55, 0);
+    expectTime(ServerLocalTime(atUtc(1, 0, 0), 570, 0), 15, 30, 0);
+    expectTime(ServerLocalTime(atUtc(2, 10, 0), 195, 0), 22, 55, 0);
 }
 
 TEST(Timestamp, AgreesWithTheCarryRulesForWholeAndHalfHourZones)
@@ -90,7 +108,7 @@ TEST(Timestamp, AgreesWithTheCarryRulesForWholeAndHalfHourZones)
         for (int daylight = 0; daylight < 2; ++daylight) {
             for (std::int64_t t = base; t < base + 86400; t += 547) {
                 const ServerTimeOfDay expected = referenceConversion(t, bias, daylight);
-                const ServerTimeOfDay actual = ServerLocalTime(bytesOf(t + kSecondsFrom1900To1970), bias, daylight);
+                const ServerTimeOfDay actual = ServerLocalTime(bytesOf(t + kSecondsFrom1900To1970), bias, daylight ? -60 : 0);
                 ASSERT_EQ(actual.secondsOfDay(), expected.secondsOfDay())
                     << "bias " << bias << " daylight " << daylight << " t " << t;
             }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <string>
 
 namespace platform {
 namespace {
@@ -138,6 +139,36 @@ TEST(TimeZoneInformation, DublinsNegativeDaylightOffsetReadsAsWindowsShowsIt)
     EXPECT_EQ(info.DaylightBias, -60);
     EXPECT_EQ(info.DaylightDate.wMonth, 3);
     EXPECT_EQ(info.StandardDate.wMonth, 10);
+}
+
+// Daylight shifts that are not an hour; the bias in force is the zone's true
+// offset at that moment.
+TEST(TimeZoneEdgeCase, DaylightBiasIsTheZonesOwnShift)
+{
+    struct Case {
+        const char* zone;
+        const char* isoUtc;
+        std::uint32_t state;
+        int bias, daylightBias;
+    };
+    const Case cases[] = {
+        {"Australia/Lord_Howe", "2026-12-07T12:00:00Z", TIME_ZONE_ID_DAYLIGHT, -630, -30},
+        {"Australia/Lord_Howe", "2027-07-01T12:00:00Z", TIME_ZONE_ID_STANDARD, -630, -30},
+        {"Antarctica/Troll", "2027-07-01T12:00:00Z", TIME_ZONE_ID_DAYLIGHT, 0, -120},
+        {"Antarctica/Troll", "2026-12-07T12:00:00Z", TIME_ZONE_ID_STANDARD, 0, -120},
+        {"America/New_York", "2027-07-01T12:00:00Z", TIME_ZONE_ID_DAYLIGHT, 300, -60},
+        {"Asia/Kolkata", "2027-07-01T12:00:00Z", TIME_ZONE_ID_UNKNOWN, -330, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.isoUtc);
+        TIME_ZONE_INFORMATION info;
+        const std::uint32_t state = Query(c.zone, c.isoUtc, info);
+        EXPECT_EQ(state, c.state);
+        EXPECT_EQ(info.Bias, c.bias);
+        EXPECT_EQ(info.DaylightBias, c.daylightBias);
+        const int offsetMinutes = QTimeZone(QByteArray(c.zone)).offsetFromUtc(Utc(c.isoUtc)) / 60;
+        EXPECT_EQ(BiasInForce(info, state), -offsetMinutes);
+    }
 }
 
 TEST(SystemTimeZone, FollowsTz)

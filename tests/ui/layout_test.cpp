@@ -4,6 +4,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPaintEvent>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -155,6 +158,44 @@ TEST(ViewFormLayout, AboutPageTexts)
     EXPECT_TRUE(form.Label3->wordWrap());
     expectAt(form.Edit1, 44, 144, 148, 21);
     EXPECT_FALSE(form.Edit1->text().isEmpty());
+}
+
+// Records the layout requests and the painted areas that reach one widget.
+class NotebookWatch : public QObject {
+public:
+    explicit NotebookWatch(QWidget* watched) { watched->installEventFilter(this); }
+    int layoutRequests = 0;
+    QRect painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::LayoutRequest)
+            ++layoutRequests;
+        else if (event->type() == QEvent::Paint)
+            painted |= static_cast<QPaintEvent*>(event)->rect();
+        return false;
+    }
+};
+
+// The clock's caption changes every second: that must repaint its panel,
+// not lay out and repaint the whole notebook (dozens of wake-ups a second).
+TEST(ViewFormLayout, ANewPanelCaptionRepaintsOnlyThePanel)
+{
+    TViewFormLayout form;
+    form.show();
+    QCoreApplication::processEvents();
+    for (QLabel* panel : {form.Panel6, form.lclTime, form.Correction}) {
+        SCOPED_TRACE(panel->objectName().toStdString());
+        NotebookWatch notebook(form.TabbedNotebook1);
+        panel->setText(panel->text() + QStringLiteral(" and a much longer caption than before"));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(notebook.layoutRequests, 0);
+        const QRect panelArea(panel->mapTo(form.TabbedNotebook1, QPoint(0, 0)), panel->size());
+        EXPECT_TRUE(notebook.painted.isEmpty() || panelArea.contains(notebook.painted))
+            << "painted " << notebook.painted.x() << "," << notebook.painted.y() << " " << notebook.painted.width() << "x"
+            << notebook.painted.height();
+    }
 }
 
 TEST(ApplicationIcon, HasBothSizes)

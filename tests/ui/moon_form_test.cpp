@@ -23,6 +23,17 @@ TEST(MoonForm, HiddenAtCreationWithItsDesign)
     EXPECT_EQ(form.Memo2->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
+TEST(MoonForm, HasAFixedSizeForEitherList)
+{
+    TMoonForm form;
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    for (const int outer : {kMoonListOuterHeight, kMeteorListOuterHeight}) {
+        form.SetOuterHeight(outer);
+        EXPECT_EQ(form.minimumSize(), QSize(kMoonFormWidth, outer - kMoonFormFrameHeight));
+        EXPECT_EQ(form.maximumSize(), form.minimumSize());
+    }
+}
+
 TEST(MoonForm, CloseHidesTheDialog)
 {
     TMoonForm form;

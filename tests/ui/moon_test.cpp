@@ -17,7 +17,8 @@ namespace ui {
 namespace {
 
 // The committed images, found beside the sources (the resources may not be
-// compiled into this program).
+// compiled into this program). Not through __FILE__: a compiler cache with a
+// base directory makes it relative to the build folder, not to the test's.
 QImage ImageFile(const QString& resourceName)
 {
     const QString folder = QStringLiteral(TIKORA_SOURCE_DIR "/res/");
@@ -149,6 +150,16 @@ QImage Shaded(TMoonSize size, long double degrees)
     QImage image = Clean(size);
     ShadeMoonPhase(image, MoonGeometry(size), degrees);
     return image;
+}
+
+// Each test runs in its own process: nothing else has registered the images.
+TEST(Moon, LoadsItsOwnImagesWithoutTheWindow)
+{
+    const fakes::FakeSystemClock clock(Phase(astro::pkFull));
+    TMoon moon(nullptr, &clock);
+    EXPECT_EQ(moon.Picture().size(), QSize(64, 64));
+    moon.SetMoonSize(ms32);
+    EXPECT_EQ(moon.Picture().size(), QSize(32, 32));
 }
 
 TEST(Moon, NewInstanceIsLargeAndShowsItsCreationMoment)

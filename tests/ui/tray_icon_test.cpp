@@ -8,6 +8,9 @@
 #include <QPixmap>
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace ui {
 namespace {
 
@@ -55,6 +58,26 @@ TEST(TrayIcon, ToolTipIsCutAt62Characters)
     tray.SetToolTip(std::string(62, 'y'));
     EXPECT_EQ(area.lastTip(), std::string(62, 'y'));
     EXPECT_EQ(area.calls.back().message, platform::NIM_MODIFY);
+}
+
+TEST(TrayIcon, ToolTipIsCutBetweenCharactersNotInsideOne)
+{
+    FakeNotificationArea area;
+    TTrayIcon tray(area, nullptr);
+    tray.SetActive(true);
+    const std::string ae = "\xC3\xA4", euro = "\xE2\x82\xAC", note = "\xF0\x9D\x84\x9E";
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(61, 'x') + ae + "y", std::string(61, 'x')},          // 2 bytes across 62
+        {std::string(60, 'x') + ae + "y", std::string(60, 'x') + ae},     // ends exactly at 62
+        {std::string(60, 'x') + euro, std::string(60, 'x')},              // 3 bytes across 62
+        {std::string(59, 'x') + note, std::string(59, 'x')},              // 4 bytes across 62
+        {std::string(20, 'x') + ae + ae, std::string(20, 'x') + ae + ae}, // short: kept whole
+    };
+    for (const auto& [tip, kept] : cases) {
+        tray.SetToolTip(tip);
+        EXPECT_EQ(tray.ToolTip(), kept);
+        EXPECT_EQ(area.lastTip(), kept);
+    }
 }
 
 TEST(TrayIcon, AnIconAddedWithoutTipGetsItByMessage)
