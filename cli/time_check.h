@@ -1,10 +1,9 @@
 #pragma once
-// One time check driven by a TClientSocket, with the window's numbered log
-// lines, retries after a time-out, and the result in the window's words.
-// Never sets the clock.
+// The terminal's time check: the check engine's log printed as numbered
+// lines, and the result in the window's words. Never sets the clock.
 
+#include "check/check_engine.h"
 #include "net/client_socket.h"
-#include "net/timestamp.h"
 
 #include <functional>
 #include <string>
@@ -41,29 +40,15 @@ public:
     TClientSocket& socket() { return cli; }
 
 private:
-    void btnConnectClick();
-    void cliInfo(TSockCtrl* sender, TSockInfo icode, TSocketBase* socket);
-    void cliConnect(TSockCtrl* sender, TSocketBase* socket);
-    void cliRead(TSockCtrl* sender, TSocketBase* socket);
-    void cliDisconnect(TSockCtrl* sender, TSocketBase* socket);
-    void cliTimeOut(TSockCtrl* sender, TSocketBase* socket);
-    void showtime();
-    void collect(TSocketBase* socket);
-    void resetcon(TSocketBase* socket, const std::string& message);
+    void present(const check::CheckResult& result);
     void finish(Outcome outcome);
-    void log(const std::string& message);
 
     TimeCheckOptions options_;
     TimeCheckIo io_;
     TClientSocket cli;
+    check::CheckEngine engine_;
     std::function<void(Outcome)> finished_;
     Outcome outcome_ = Outcome::Running;
-    bool running_ = false;   // an attempt is under way and may still read
-    TimestampBytes rcvBuf{};
-    int rcvCount = 0;
-    int checkNo = 0;
-    int attemptNo = 1;
-    int retriesLeft = 0;
 };
 
 } // namespace cli

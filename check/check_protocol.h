@@ -1,0 +1,55 @@
+#pragma once
+// What one time protocol does over the socket layer: the socket kind it needs,
+// the request it sends once the socket can carry it, and how it reads what
+// arrives. The engine around it owns the look-up, the time-out, the retries
+// and the log; a protocol only turns bytes into a time or a failure.
+
+#include "net/socket_base.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace check {
+
+enum class SocketKind { Stream, Datagram };
+
+// The server's time as the protocol can give it.
+struct CheckResult {
+    std::int64_t serverUnixSeconds = 0;
+    std::int64_t serverUnixNanoseconds = 0;
+    bool subSecond = false;   // false: the nanoseconds are whole seconds
+};
+
+struct Reading {
+    enum class Kind { NeedMore, Done, Failed };
+    Kind kind = Kind::NeedMore;
+    std::string line;   // Failed: the log line (after the check's number)
+    std::string tip;    // Failed: the tray tip, empty for none
+    CheckResult result; // Done
+
+    static Reading needMore() { return {}; }
+    static Reading done(const CheckResult& result) { return {Kind::Done, {}, {}, result}; }
+    static Reading failed(std::string line, std::string tip = {})
+    {
+        return {Kind::Failed, std::move(line), std::move(tip), {}};
+    }
+};
+
+class CheckProtocol {
+public:
+    virtual ~CheckProtocol() = default;
+    virtual SocketKind socketKind() const = 0;
+    // Forgets what an earlier attempt received.
+    virtual void beginAttempt() = 0;
+    // Bytes to send once connected (stream) or opened (datagram); none: nothing.
+    virtual std::optional<std::string> request() = 0;
+    // Reads what has arrived; a socket error is raised as ESockError.
+    virtual Reading consume(TSocketBase& socket) = 0;
+    // Part of an answer arrived: a close or time-out now is a broken answer.
+    virtual bool partial() const = 0;
+    // The log line for an answer broken off.
+    virtual std::string brokenAnswerLine() const = 0;
+};
+
+} // namespace check
