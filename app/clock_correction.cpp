@@ -110,7 +110,7 @@ void TViewForm::endCheck(int number)
 {
     logLine(*ListBox1, number, ">Disconnected.");
     // A check started while the clock's answer was awaited keeps its window.
-    if (chkExit->isChecked() && !checkRunning_)
+    if (chkExit->isChecked() && !CheckRunning())
         btnMinimize->click();
 }
 
@@ -168,7 +168,7 @@ void TViewForm::clockChangeAnswered(int number, const ::Correction& correction, 
     if (result.outcome == ClockShiftOutcome::Failed && !result.detail.empty())
         logLine(*ListBox1, number, ">" + result.detail);
     // The tip belongs to a check that has since started, if one has.
-    if (!checkRunning_)
+    if (!CheckRunning())
         setToolTip(refusal.tip);
 }
 

@@ -1,5 +1,5 @@
-// One time check: Connect to the end of the check, with the numbered log, the
-// gauge, the tray tips and the retries after a time-out.
+// One time check as the window shows it: the check engine's numbered log, its
+// gauge steps and tray tips, and the retries the Options page allows.
 #include "app/settings.h"
 #include "app/view_form.h"
 
@@ -20,14 +20,17 @@
 #include <QTimer>
 
 namespace {
-constexpr int kGaugeStepInfo = 15;
-constexpr int kGaugeStep = 20;
 constexpr int kGaugeStepLimit = 80;   // a step is taken only while the gauge is at most this
 } // namespace
 
 void TViewForm::log(const std::string& message)
 {
-    ListBox1->addItem(QString::number(checkNo) + QString::fromStdString(message));
+    logNumbered(checkNo, message);
+}
+
+void TViewForm::logNumbered(int number, const std::string& message)
+{
+    ListBox1->addItem(QString::number(number) + QString::fromStdString(message));
     ListBox1->setCurrentRow(ListBox1->count() - 1);
 }
 
@@ -52,6 +55,24 @@ void TViewForm::setIdle()
     mnuSynchro->setEnabled(true);
 }
 
+// The engine runs the check; the window shows what it reports.
+void TViewForm::presentCheckEvents()
+{
+    check::CheckEvents events;
+    events.log = [this](int number, const std::string& line) { logNumbered(number, line); };
+    events.gauge = [this](int amount) { stepGauge(amount); };
+    events.tip = [this](const std::string& tip) { setToolTip(tip); };
+    events.attemptOver = [this] { setIdle(); };
+    events.result = [this](const check::CheckResult&) { showtime(); };
+    events.ended = [this](check::Outcome outcome) {
+        setIdle();
+        if (outcome == check::Outcome::Failed)
+            endRetryRun();
+    };
+    events.nextAttempt = [this] { btnConnect->click(); };
+    checkEngine_.setEvents(std::move(events));
+}
+
 void TViewForm::btnConnectClick()
 {
     services_.cursor.SetCursor(1);
@@ -59,36 +80,12 @@ void TViewForm::btnConnectClick()
     svrTime->clear();
     Correction->clear();
     TabbedNotebook1->setCurrentIndex(0);
-    rcvCount = 0;
-    cli.SetAddress(ComboServer->currentText().toStdString().substr(0, 255));
     btnConnect->setEnabled(false);
     btnStop->setEnabled(true);
     mnuSynchro->setEnabled(false);
     ProgressBar1->show();
     ProgressBar1->setValue(0);
-    ++checkNo;
-    checkRunning_ = true;
-    try {
-        cli.Open(SocketClassOf<TStreamSocket>);
-    } catch (const std::exception&) {
-        // A time-out or Stop during the look-up has already ended this check
-        // (and maybe posted the next), or the program is quitting: the
-        // look-up's own failure adds nothing.
-        if (!checkRunning_ || platform::ApplicationTerminating()) {
-            checkRunning_ = false;
-            return;
-        }
-        checkRunning_ = false;
-        log(">Error: unable to create socket.");
-        setToolTip("Error: unable to create socket.");
-        setIdle();
-        return;
-    }
-    // Ended while the look-up waited, yet the connection was started: drop it.
-    if (!checkRunning_ && cli.CurrentSocket() && cli.CurrentSocket()->Handle != ws::INVALID_SOCKET) {
-        SocketInUse inUse(cli.CurrentSocket());
-        cli.CurrentSocket()->Close();
-    }
+    checkEngine_.start(ComboServer->currentText().toStdString());
 }
 
 void TViewForm::btnStopClick()
@@ -97,118 +94,35 @@ void TViewForm::btnStopClick()
         resetcon(cli.CurrentSocket(), ">Disconnected.");
 }
 
-void TViewForm::cliInfo(TSockCtrl*, TSockInfo icode, TSocketBase*)
+void TViewForm::cliInfo(TSockCtrl* Sender, TSockInfo icode, TSocketBase* Socket)
 {
-    // After the check's ending line (Stop, time-out) nothing more is logged.
-    if (!checkRunning_)
-        return;
-    if (icode == siLookUp)
-        log(">Looking up host");
-    else if (icode == siConnect)
-        log(">Connecting to " + cli.IPAddress());
-    stepGauge(kGaugeStepInfo);
+    checkEngine_.cliInfo(Sender, icode, Socket);
 }
 
-void TViewForm::cliConnect(TSockCtrl*, TSocketBase* Socket)
+void TViewForm::cliConnect(TSockCtrl* Sender, TSocketBase* Socket)
 {
-    if (!checkRunning_)
-        return;
-    rcvCount = 0;
-    if (Socket->LastError != 0) {
-        // Refused or unreachable: the check ends here rather than waiting for Stop.
-        const std::string reason = SocketErrorMessage(Socket->LastError, ctxConnecting);
-        resetcon(Socket, ">" + reason);
-        setToolTip(reason);
-        stepGauge(kGaugeStep);
-        endRetryRun();
-        return;
-    }
-    try {
-        log(">Connected...");
-        stepGauge(kGaugeStep);
-        setToolTip("Connected...");
-        // The answer must come within the time-out too, or a silent server
-        // would keep the check running for ever.
-        cli.ArmTimeOut();
-    } catch (const ESockError&) {
-        resetcon(Socket, ">Connection closed by host.");
-        setToolTip("Connection closed by host.");
-        stepGauge(kGaugeStep);
-        ProgressBar1->hide();
-    }
+    checkEngine_.cliConnect(Sender, Socket);
 }
 
-void TViewForm::cliRead(TSockCtrl*, TSocketBase* Socket)
+void TViewForm::cliRead(TSockCtrl* Sender, TSocketBase* Socket)
 {
-    if (!checkRunning_ || !Socket->IsConnected())
-        return;   // the check is ending: late bytes stay unread
-    log(">Reading time");
-    stepGauge(kGaugeStep);
-    setToolTip("Reading time..");
-    collect(Socket);
+    checkEngine_.cliRead(Sender, Socket);
 }
 
-// Takes what has arrived of the four bytes: they may come in pieces.
-void TViewForm::collect(TSocketBase* Socket)
-{
-    int received = 0;
-    try {
-        received = Socket->Read(reinterpret_cast<char*>(rcvBuf.data()) + rcvCount, 4 - rcvCount);
-    } catch (const ESockError& error) {
-        resetcon(Socket, std::string(">") + error.what());
-        setToolTip(error.what());
-        endRetryRun();
-        return;
-    }
-    rcvCount += received;
-    if (rcvCount == 4)
-        showtime();
-}
-
-void TViewForm::cliDisconnect(TSockCtrl*, TSocketBase* Socket)
+void TViewForm::cliDisconnect(TSockCtrl* Sender, TSocketBase* Socket)
 {
     if (Socket != cli.CurrentSocket())
         return;   // a socket of an earlier check
-    if (checkRunning_ && Socket->IsConnected() && rcvCount < 4)
-        collect(Socket);   // bytes that came with the close
-    if (checkRunning_) {
-        if (rcvCount == 0) {
-            resetcon(Socket, ">Connection closed by host.");
-            setToolTip("Connection closed by host.");
-        } else {
-            resetcon(Socket, "Error reading timestamp.");
-        }
-    }
-    resetcon(Socket, "");
+    checkEngine_.cliDisconnect(Sender, Socket);
     if (chkRetry->isChecked())
         retriesLeft = app::ParseWholeNumber(edtRetry->text().toStdString()).value_or(0);
     if (chkExit->isChecked())
         btnMinimize->click();
-    attemptNo = 1;
 }
 
-void TViewForm::cliTimeOut(TSockCtrl*, TSocketBase* Socket)
+void TViewForm::cliTimeOut(TSockCtrl* Sender, TSocketBase* Socket)
 {
-    if (!checkRunning_)
-        return;
-    if (rcvCount > 0) {
-        resetcon(Socket, "Error reading timestamp.");
-        endRetryRun();
-        return;
-    }
-    resetcon(Socket, ">Connection timed out...");
-    setToolTip("Connection timed out...");
-    stepGauge(kGaugeStep);
-    if (retriesLeft > 0) {
-        ++attemptNo;
-        log(">Attempt #" + std::to_string(attemptNo));
-        --retriesLeft;
-        // Posted, not nested: the time-out may fire inside the look-up of the
-        // check that is ending, which must unwind before the next one opens.
-        QTimer::singleShot(0, btnConnect, &QPushButton::click);
-        return;
-    }
-    endRetryRun();
+    checkEngine_.cliTimeOut(Sender, Socket);
 }
 
 // The run of retries is over: the next time-out starts a fresh one.
@@ -221,13 +135,5 @@ void TViewForm::endRetryRun()
 
 void TViewForm::resetcon(TSocketBase* Socket, const std::string& message)
 {
-    checkRunning_ = false;
-    cli.DisarmTimeOut();
-    if (Socket && Socket->Handle != ws::INVALID_SOCKET) {
-        SocketInUse inUse(Socket);
-        Socket->Close();
-    }
-    if (!message.empty())
-        log(message);
-    setIdle();
+    checkEngine_.resetcon(Socket, message);   // the engine's attemptOver sets the window idle
 }

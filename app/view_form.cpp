@@ -95,6 +95,7 @@ void TViewForm::connectHandlers()
     cli.OnRead = [this](TSockCtrl* sender, TSocketBase* socket) { cliRead(sender, socket); };
     cli.OnDisconnect = [this](TSockCtrl* sender, TSocketBase* socket) { cliDisconnect(sender, socket); };
     cli.OnTimeOut = [this](TSockCtrl* sender, TSocketBase* socket) { cliTimeOut(sender, socket); };
+    presentCheckEvents();
 }
 
 bool TViewForm::hasNotificationArea() const

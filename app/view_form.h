@@ -2,6 +2,8 @@
 // The main window: its components and every handler of the time check, the
 // settings, the window commands and the almanac tick.
 
+#include "check/check_engine.h"
+#include "check/rfc868_protocol.h"
 #include "net/client_socket.h"
 #include "net/timestamp.h"
 #include "platform/date_format.h"
@@ -60,6 +62,14 @@ public:
 
     // Components.
     TClientSocket cli;
+
+private:
+    // The check runs on the engine; the window presents its events. Declared
+    // here: the design's counters below are the engine's own.
+    check::Rfc868Protocol timeProtocol_{check::SocketKind::Stream};
+    check::CheckEngine checkEngine_{cli, timeProtocol_, {}};
+
+public:
     ui::TTrayIcon* TrayIcon1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* mnuSynchro = nullptr;
@@ -114,17 +124,17 @@ public:
     int svrHour = 0;
     int svrMin = 0;
     int svrSec = 0;
-    int rcvCount = 0;
-    TimestampBytes rcvBuf{};
-    int checkNo = 0;
-    int attemptNo = 0;
+    int& rcvCount = timeProtocol_.received();
+    TimestampBytes& rcvBuf = timeProtocol_.bytes();
+    int& checkNo = checkEngine_.checkNo;
+    int& attemptNo = checkEngine_.attemptNo;
     int NewMoonsClicks = 0;
     int MeteorClicks = 0;
-    int retriesLeft = 0;
+    int& retriesLeft = checkEngine_.retriesLeft;
     std::uint32_t tzState = 0;
     std::unique_ptr<platform::TIniFile> iniFile;
 
-    bool CheckRunning() const { return checkRunning_; }
+    bool CheckRunning() const { return checkEngine_.running(); }
 
 protected:
     void setVisible(bool visible) override;
@@ -142,7 +152,8 @@ private:
     void stepGauge(int amount);
     void setIdle();
     void setToolTip(const std::string& text);
-    void collect(TSocketBase* Socket);
+    void presentCheckEvents();
+    void logNumbered(int number, const std::string& message);
     void endRetryRun();
     void setTimeOutText(int seconds);
     void correctClock(const ::Correction& correction, const std::function<void()>& then);
@@ -160,7 +171,6 @@ private:
 
     ViewFormServices services_;
     TClientSocket unusedClient_;   // created, loaded and destroyed with the window, as designed
-    bool checkRunning_ = false;    // a check is under way and may still read
     bool clockChangePending_ = false;   // a step asked of the time and date service awaits its answer
     bool hiddenAtStart_ = false;   // Start Minimized: not shown since the start
 };

@@ -12,8 +12,8 @@ constexpr int kGaugeStepInfo = 15;
 constexpr int kGaugeStep = 20;
 } // namespace
 
-CheckEngine::CheckEngine(TClientSocket& socket, std::unique_ptr<CheckProtocol> protocol, CheckEvents events)
-    : cli(socket), protocol_(std::move(protocol)), events_(std::move(events))
+CheckEngine::CheckEngine(TClientSocket& socket, CheckProtocol& protocol, CheckEvents events)
+    : cli(socket), protocol_(&protocol), events_(std::move(events))
 {
     cli.OnInfo = [this](TSockCtrl* s, TSockInfo code, TSocketBase* socket) { cliInfo(s, code, socket); };
     cli.OnConnect = [this](TSockCtrl* s, TSocketBase* socket) { cliConnect(s, socket); };

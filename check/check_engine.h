@@ -10,7 +10,6 @@
 #include <QObject>
 
 #include <functional>
-#include <memory>
 #include <string>
 
 namespace check {
@@ -35,10 +34,17 @@ struct CheckEvents {
 
 class CheckEngine {
 public:
-    // The socket may be the front end's own; its handlers become the engine's.
-    CheckEngine(TClientSocket& socket, std::unique_ptr<CheckProtocol> protocol, CheckEvents events);
+    // The socket and the protocol are the front end's and outlive the engine;
+    // the socket's handlers become the engine's.
+    CheckEngine(TClientSocket& socket, CheckProtocol& protocol, CheckEvents events);
 
     void setEvents(CheckEvents events) { events_ = std::move(events); }
+    // For the next check; the running one keeps its own.
+    void setProtocol(CheckProtocol& protocol)
+    {
+        if (!running_)
+            protocol_ = &protocol;
+    }
     // The protocol's transport ("tcp"/"udp") is set before the port, whose
     // service is looked up under it.
     void configure(const std::string& port, int timeOutSeconds);
@@ -75,7 +81,7 @@ private:
     void end(Outcome outcome);
 
     TClientSocket& cli;
-    std::unique_ptr<CheckProtocol> protocol_;
+    CheckProtocol* protocol_;
     CheckEvents events_;
     std::string host_;
     bool running_ = false;   // an attempt is under way and may still read

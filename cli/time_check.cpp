@@ -1,6 +1,5 @@
 #include "cli/time_check.h"
 
-#include "check/rfc868_protocol.h"
 #include "net/timestamp.h"
 
 namespace cli {
@@ -18,10 +17,8 @@ int FloorModulo(std::int64_t value, int divisor)
 TimeCheck::TimeCheck(TimeCheckOptions options, TimeCheckIo io)
     : options_(std::move(options)),
       io_(std::move(io)),
-      engine_(cli,
-              std::make_unique<check::Rfc868Protocol>(options_.udp ? check::SocketKind::Datagram
-                                                                    : check::SocketKind::Stream),
-              check::CheckEvents{})
+      protocol_(options_.udp ? check::SocketKind::Datagram : check::SocketKind::Stream),
+      engine_(cli, protocol_, check::CheckEvents{})
 {
 }
 

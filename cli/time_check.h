@@ -3,6 +3,7 @@
 // lines, and the result in the window's words. Never sets the clock.
 
 #include "check/check_engine.h"
+#include "check/rfc868_protocol.h"
 #include "net/client_socket.h"
 
 #include <functional>
@@ -46,6 +47,7 @@ private:
     TimeCheckOptions options_;
     TimeCheckIo io_;
     TClientSocket cli;
+    check::Rfc868Protocol protocol_;
     check::CheckEngine engine_;
     std::function<void(Outcome)> finished_;
     Outcome outcome_ = Outcome::Running;
