@@ -22,6 +22,15 @@ CheckEngine::CheckEngine(TClientSocket& socket, CheckProtocol& protocol, CheckEv
     cli.OnTimeOut = [this](TSockCtrl* s, TSocketBase* socket) { cliTimeOut(s, socket); };
 }
 
+CheckEngine::~CheckEngine()
+{
+    cli.OnInfo = nullptr;
+    cli.OnConnect = nullptr;
+    cli.OnRead = nullptr;
+    cli.OnDisconnect = nullptr;
+    cli.OnTimeOut = nullptr;
+}
+
 void CheckEngine::configure(const std::string& port, int timeOutSeconds)
 {
     cli.SetProtocol(protocol_->socketKind() == SocketKind::Datagram ? "udp" : "tcp");

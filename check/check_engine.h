@@ -37,6 +37,10 @@ public:
     // The socket and the protocol are the front end's and outlive the engine;
     // the socket's handlers become the engine's.
     CheckEngine(TClientSocket& socket, CheckProtocol& protocol, CheckEvents events);
+    // The socket may still report while it closes: not to this engine.
+    ~CheckEngine();
+    CheckEngine(const CheckEngine&) = delete;
+    CheckEngine& operator=(const CheckEngine&) = delete;
 
     void setEvents(CheckEvents events) { events_ = std::move(events); }
     // For the next check; the running one keeps its own.
