@@ -28,7 +28,7 @@ test: bootstrap build build-asan
 	  ctest --test-dir $(BUILD_ASAN) --output-on-failure -j 2
 	bash tests/fuzz/run.sh 10
 
-# The settings-file fuzz target for a minute; what it finds that is new joins tests/fuzz/corpus.
+# Each fuzz target (settings file, NTP replies) for a minute; what it finds that is new joins its corpus.
 fuzz: bootstrap
 	bash tests/fuzz/run.sh 60 merge
 

@@ -6,6 +6,8 @@
 
 #include "platform/timezone.h"
 
+#include <sys/timex.h>
+
 #include <cstdint>
 #include <string>
 
@@ -26,6 +28,11 @@ public:
     virtual void GetSystemTime(SYSTEMTIME& time) const = 0;
     // False when the clock was not changed (no right, or a record out of range).
     virtual bool SetSystemTime(const SYSTEMTIME& time) = 0;
+    // Moves the clock by a signed number of nanoseconds in one kernel call, so
+    // no time passes between reading the clock and setting it. False when the
+    // clock was not changed (no right). Raise the privilege around it as for
+    // SetSystemTime.
+    virtual bool StepSystemTime(std::int64_t nanoseconds) = 0;
     virtual PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) = 0;
     // True when the kernel reports its clock synchronised, i.e. a time service
     // disciplines it. Only read, never changed.
@@ -38,9 +45,15 @@ class LinuxSystemTime final : public SystemTimeService {
 public:
     void GetSystemTime(SYSTEMTIME& time) const override;
     bool SetSystemTime(const SYSTEMTIME& time) override;
+    // clock_adjtime(CLOCK_REALTIME) with ADJ_SETOFFSET | ADJ_NANO.
+    bool StepSystemTime(std::int64_t nanoseconds) override;
     PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) override;
     bool KernelClockSynchronised() const override;
 };
+
+// The request StepSystemTime hands the kernel: the offset as whole seconds
+// (rounded down) and a non-negative count of nanoseconds, as ADJ_NANO wants.
+timex RelativeStepRequest(std::int64_t nanoseconds);
 
 // The kernel's answer to a read of its clock state: synchronised when the call
 // succeeded, said nothing of an error, and STA_UNSYNC is clear.

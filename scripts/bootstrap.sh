@@ -10,6 +10,8 @@ packages=(
   libcap-dev libcap2-bin libxcb1-dev
   netbase
   xinetd rdate python3
+  # The reference NTP server and client; tests run it only as `chronyd -x`.
+  chrony
   fonts-liberation2
   clang libfuzzer-14-dev libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev file iproute2
@@ -58,4 +60,11 @@ status=0
 # own instance on their own config, so the packaged one must not hold port 37.
 if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet xinetd 2>/dev/null; then
   "${sudo_cmd[@]}" systemctl stop xinetd || true
+fi
+
+# The NTP tests rely on chronyd's -x (never touch the clock); a chronyd
+# without it must not be used at all.
+if ! /usr/sbin/chronyd --help 2>&1 | grep -q -- '-x'; then
+  echo "bootstrap: chronyd has no -x option" >&2
+  exit 1
 fi

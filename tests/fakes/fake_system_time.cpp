@@ -15,6 +15,13 @@ bool FakeSystemTime::SetSystemTime(const platform::SYSTEMTIME& time)
     return setSucceeds;
 }
 
+bool FakeSystemTime::StepSystemTime(std::int64_t nanoseconds)
+{
+    calls.push_back("step");
+    steps.push_back(nanoseconds);
+    return setSucceeds;
+}
+
 platform::PrivilegeResult FakeSystemTime::AdjustPrivilege(const std::string& name, bool enable)
 {
     calls.push_back(std::string(enable ? "privilege on " : "privilege off ") + name);

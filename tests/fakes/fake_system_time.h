@@ -4,6 +4,7 @@
 
 #include "platform/system_time.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,14 @@ public:
     platform::PrivilegeResult privilegeResult = platform::PrivilegeResult::Adjusted;
     bool kernelSynchronised = false;   // what KernelClockSynchronised answers
 
-    // "get", "set", "privilege on <name>", "privilege off <name>".
+    // "get", "set", "step", "privilege on <name>", "privilege off <name>".
     mutable std::vector<std::string> calls;
     std::vector<platform::SYSTEMTIME> setRecords;
+    std::vector<std::int64_t> steps;   // nanoseconds, per StepSystemTime; setSucceeds answers it too
 
     void GetSystemTime(platform::SYSTEMTIME& time) const override;
     bool SetSystemTime(const platform::SYSTEMTIME& time) override;
+    bool StepSystemTime(std::int64_t nanoseconds) override;
     platform::PrivilegeResult AdjustPrivilege(const std::string& name, bool enable) override;
     bool KernelClockSynchronised() const override { return kernelSynchronised; }
 };

@@ -58,7 +58,10 @@ TEST_F(Timedate1Client_, AsksForARelativeInteractiveStepWhenNoTimeServiceRuns)
     // Backwards too; nothing for a step of nothing (no password asked in vain).
     EXPECT_EQ(shift(-2000000)->outcome, ClockShiftOutcome::Shifted);
     EXPECT_EQ(shift(0)->outcome, ClockShiftOutcome::Shifted);
-    EXPECT_EQ(mock.setTimeCalls(), (std::vector<std::string>{"7000000 True True", "-2000000 True True"}));
+    // A measured offset under a second travels to the microsecond.
+    EXPECT_EQ(shift(-12345)->outcome, ClockShiftOutcome::Shifted);
+    EXPECT_EQ(mock.setTimeCalls(),
+              (std::vector<std::string>{"7000000 True True", "-2000000 True True", "-12345 True True"}));
 }
 
 TEST_F(Timedate1Client_, LeavesAClockKeptByATimeServiceAlone)
