@@ -14,11 +14,22 @@ namespace check {
 
 enum class SocketKind { Stream, Datagram };
 
+// What an NTP check measured: the best sample and what the server says of itself.
+struct NtpReading {
+    std::int64_t offsetNs = 0;   // server minus PC; positive when the PC is behind
+    std::int64_t delayNs = 0;    // round trip less the server's own time
+    int stratum = 0;
+    std::string referenceId;     // "GPS", "PPS" or the upstream's address
+    int leap = 0;                // 0..2 (3 is refused)
+    int samples = 0;             // accepted samples the best was chosen from
+};
+
 // The server's time as the protocol can give it.
 struct CheckResult {
     std::int64_t serverUnixSeconds = 0;
     std::int64_t serverUnixNanoseconds = 0;
     bool subSecond = false;   // false: the nanoseconds are whole seconds
+    std::optional<NtpReading> ntp;   // set by an NTP check
 };
 
 struct Reading {

@@ -1,0 +1,40 @@
+#pragma once
+// NTP (SNTPv4, RFC 4330 / RFC 5905) as a check protocol over a datagram
+// socket: a mode-3 request with random transmit bits, replies checked by
+// ntp::CheckReply, one or more samples at least two seconds apart, and the
+// sample with the smallest delay as the result (CheckResult::ntp).
+
+#include "check/check_protocol.h"
+#include "net/ntp_packet.h"
+#include "platform/precise_clock.h"
+
+#include <vector>
+
+namespace check {
+
+class NtpProtocol : public CheckProtocol {
+public:
+    static constexpr int kMaxSamples = 8;
+    static constexpr int kSampleSpacingMs = 2000;
+
+    // The clock outlives the protocol; samples is clamped to 1..kMaxSamples.
+    explicit NtpProtocol(platform::PreciseClock& clock, int samples = 1);
+    void setSamples(int samples);
+    int samples() const { return samples_; }
+
+    SocketKind socketKind() const override { return SocketKind::Datagram; }
+    void beginAttempt() override;
+    std::optional<std::string> request() override;
+    Reading consume(TSocketBase& socket) override;
+    bool partial() const override;
+    std::string brokenAnswerLine() const override;
+
+private:
+    platform::PreciseClock& clock_;
+    int samples_ = 1;
+    std::uint64_t requestBits_ = 0;
+    std::int64_t sentMonotonicNs_ = 0;
+    std::vector<ntp::Sample> taken_;
+};
+
+} // namespace check
