@@ -24,6 +24,12 @@ for port in 65536 -1 abc 131109 99999999999; do
 done
 
 # --- Out of descriptors -------------------------------------------------------------
+# Under the sanitizers every type check opens a pipe; with no descriptor left it
+# reports a false fault. The normal build runs this part.
+if [ "${TIKORA_SANITIZED:-0}" = 1 ]; then
+  echo "skipped out of descriptors: the sanitizer runtime needs descriptors of its own"
+  finish
+fi
 "$cli" serve --port 0 >"$work/serve.out" 2>"$work/serve.err" &
 serve_pid=$!
 started_pids+=("$serve_pid")
