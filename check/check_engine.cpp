@@ -140,15 +140,24 @@ void CheckEngine::collect(TSocketBase* socket)
     try {
         reading = protocol_->consume(*socket);
     } catch (const ESockError& error) {
-        // A datagram's refusal comes back as a failed read.
-        fail(socket, std::string(">") + error.what(), error.what(), 0);
+        // A datagram's refusal comes back as a failed read; a server gone
+        // after some answers still leaves those answers.
+        if (!settleForResultSoFar(socket, std::string(">") + error.what()))
+            fail(socket, std::string(">") + error.what(), error.what(), 0);
         return;
     }
     switch (reading.kind) {
     case Reading::Kind::NeedMore:
+        if (!reading.line.empty())
+            log(reading.line);
+        return;
+    case Reading::Kind::SampleTaken:
+        if (!reading.line.empty())
+            log(reading.line);
+        askAgainLater(socket, reading.waitMs);
         return;
     case Reading::Kind::Done:
-        resetcon(socket, "");
+        resetcon(socket, reading.line);
         if (events_.result)
             events_.result(reading.result);
         return;
@@ -156,6 +165,37 @@ void CheckEngine::collect(TSocketBase* socket)
         fail(socket, reading.line, reading.tip, 0);
         return;
     }
+}
+
+bool CheckEngine::settleForResultSoFar(TSocketBase* socket, const std::string& why)
+{
+    const std::optional<CheckResult> soFar = protocol_->resultSoFar();
+    if (!soFar)
+        return false;
+    const int taken = soFar->ntp ? soFar->ntp->samples : 1;
+    resetcon(socket, why + ": keeping the best of " + std::to_string(taken) + (taken == 1 ? " sample" : " samples"));
+    if (events_.result)
+        events_.result(*soFar);
+    return true;
+}
+
+void CheckEngine::askAgainLater(TSocketBase* socket, int waitMs)
+{
+    // The wait is the protocol's, not the server's: no time-out runs during it.
+    // A coarse timer may fire up to 5% early, and the spacing is a minimum.
+    cli.DisarmTimeOut();
+    QTimer::singleShot(waitMs, Qt::PreciseTimer, &retryContext_, [this, socket, check = checkNo] {
+        // Stopped, failed or replaced while waiting: this request is no longer wanted.
+        if (!running_ || check != checkNo || socket != cli.CurrentSocket() || !socket->IsConnected())
+            return;
+        try {
+            sendRequest(*socket);
+        } catch (const ESockError& error) {
+            fail(socket, std::string(">") + error.what(), error.what(), 0);
+            return;
+        }
+        cli.ArmTimeOut();
+    });
 }
 
 void CheckEngine::cliDisconnect(TSockCtrl*, TSocketBase* socket)
@@ -179,6 +219,9 @@ void CheckEngine::cliDisconnect(TSockCtrl*, TSocketBase* socket)
 void CheckEngine::cliTimeOut(TSockCtrl*, TSocketBase* socket)
 {
     if (!running_)
+        return;
+    // Answers already taken are worth more than a new attempt from scratch.
+    if (settleForResultSoFar(socket, ">No answer to the next request"))
         return;
     if (protocol_->partial()) {
         fail(socket, protocol_->brokenAnswerLine(), "", 0);
