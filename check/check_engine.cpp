@@ -249,6 +249,7 @@ void CheckEngine::cliTimeOut(TSockCtrl*, TSocketBase* socket)
 
 void CheckEngine::sendRequest(TSocketBase& socket)
 {
+    protocol_->sending(socket);
     const std::optional<std::string> request = protocol_->request();
     if (request)
         socket.Write(request->data(), static_cast<int>(request->size()));

@@ -60,6 +60,8 @@ public:
     virtual SocketKind socketKind() const = 0;
     // Forgets what an earlier attempt received.
     virtual void beginAttempt() = 0;
+    // The socket the next request goes out on, just before request().
+    virtual void sending(TSocketBase& /*socket*/) {}
     // Bytes to send once connected (stream) or opened (datagram); none: nothing.
     virtual std::optional<std::string> request() = 0;
     // Reads what has arrived; a socket error is raised as ESockError.

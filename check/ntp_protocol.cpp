@@ -55,6 +55,11 @@ void NtpProtocol::beginAttempt()
     taken_.clear();
 }
 
+void NtpProtocol::sending(TSocketBase& socket)
+{
+    clock_.StampArrivals(socket.Handle);
+}
+
 std::optional<std::string> NtpProtocol::request()
 {
     // New bits for every request: a late answer to an earlier one is stale.
@@ -73,6 +78,7 @@ Reading NtpProtocol::consume(TSocketBase& socket)
     const int count = socket.Read(datagram, sizeof datagram);
     if (count == 0 && socket.LastError == ws::WSAEWOULDBLOCK)
         return Reading::needMore();
+    const Arrival arrival = arrivalOfLastRead(socket);
     // Between samples nothing is asked: a duplicate of the last answer is dropped.
     if (!awaiting_)
         return Reading::needMore();
@@ -96,13 +102,27 @@ Reading NtpProtocol::consume(TSocketBase& socket)
     case ntp::VerdictKind::Accept:
         break;
     }
-    return accept(check.reply);
+    return accept(check.reply, arrival);
 }
 
-Reading NtpProtocol::accept(const ntp::Reply& reply)
+// The clocks are read as the datagram is taken; the time it waited in the
+// socket for the event loop (kernel's arrival stamp to now) is taken off both,
+// or the offset leans by that wait and the delay grows by it.
+NtpProtocol::Arrival NtpProtocol::arrivalOfLastRead(const TSocketBase& socket) const
 {
-    const std::int64_t t4 = clock_.RealtimeNanoseconds();
-    const std::int64_t elapsed = std::max<std::int64_t>(0, clock_.MonotonicNanoseconds() - sentMonotonicNs_);
+    const std::int64_t nowReal = clock_.RealtimeNanoseconds();
+    const std::int64_t sinceSend = std::max<std::int64_t>(0, clock_.MonotonicNanoseconds() - sentMonotonicNs_);
+    std::int64_t waited = 0;
+    if (const std::optional<std::int64_t> arrived = clock_.ArrivalOfLastRead(socket.Handle))
+        // A step of the clock between the arrival and now cannot push it outside the exchange.
+        waited = std::clamp<std::int64_t>(nowReal - *arrived, 0, sinceSend);
+    return {nowReal - waited, sinceSend - waited};
+}
+
+Reading NtpProtocol::accept(const ntp::Reply& reply, const Arrival& arrival)
+{
+    const std::int64_t t4 = arrival.realtimeNs;
+    const std::int64_t elapsed = arrival.elapsedNs;
     awaiting_ = false;
     const ntp::Exchange exchange{ntp::UnixNanosecondsFromNtp(reply.receive, t4),
                                  ntp::UnixNanosecondsFromNtp(reply.transmit, t4), t4, elapsed};

@@ -24,6 +24,7 @@ public:
 
     SocketKind socketKind() const override { return SocketKind::Datagram; }
     void beginAttempt() override;
+    void sending(TSocketBase& socket) override;
     std::optional<std::string> request() override;
     Reading consume(TSocketBase& socket) override;
     bool partial() const override;
@@ -39,7 +40,13 @@ private:
         std::int64_t localReceiveNs = 0;   // T4
     };
 
-    Reading accept(const ntp::Reply& reply);
+    // T4 and T4 - T1 of a datagram just read.
+    struct Arrival {
+        std::int64_t realtimeNs = 0;
+        std::int64_t elapsedNs = 0;
+    };
+    Arrival arrivalOfLastRead(const TSocketBase& socket) const;
+    Reading accept(const ntp::Reply& reply, const Arrival& arrival);
     CheckResult resultOf(const Taken& best) const;
 
     platform::PreciseClock& clock_;

@@ -1,6 +1,9 @@
 #include "platform/precise_clock.h"
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <ctime>
@@ -45,6 +48,21 @@ std::uint64_t LinuxPreciseClock::RandomBits()
     if (filled < sizeof bits)
         throw std::runtime_error("no random bits for the NTP request");
     return bits;
+}
+
+void LinuxPreciseClock::StampArrivals(int socket)
+{
+    const int on = 1;
+    // Without it the arrival is simply not known: the reading is a little later.
+    ::setsockopt(socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+std::optional<std::int64_t> LinuxPreciseClock::ArrivalOfLastRead(int socket) const
+{
+    timespec arrival{};
+    if (socket < 0 || ::ioctl(socket, SIOCGSTAMPNS, &arrival) != 0)
+        return std::nullopt;
+    return std::int64_t{arrival.tv_sec} * 1'000'000'000 + arrival.tv_nsec;
 }
 
 } // namespace platform
