@@ -74,11 +74,17 @@ def chrony(port):
     return float(run(["bash", measure, port]))
 
 differences, our_delays, floor_delays, errors, floor_errors = [], [], [], [], []
+# chronyd keeps this machine's own clock, so the true offset there is 0: these
+# tell which of the two readings a difference comes from.
+our_offsets, chrony_offsets = [], []
 for _ in range(checks):
     # Adjacent in time, so the machine's load falls on each alike.
     offset, delay = ours(chrony_port)
     _, blocking_delay = floor(chrony_port)
-    differences.append(abs(offset - chrony(chrony_port)))
+    reference = chrony(chrony_port)
+    differences.append(abs(offset - reference))
+    our_offsets.append(offset)
+    chrony_offsets.append(reference)
     our_delays.append(delay)
     floor_delays.append(blocking_delay)
     errors.append(abs(ours(peer_port)[0] - peer_offset))
@@ -94,6 +100,8 @@ print(f"NTP figures on 127.0.0.1, median of {checks} checks each:")
 print(f"  |our offset - chronyd -Q's| on chronyd -x:   {difference * 1e6:8.1f} us"
       f"  (goal <= 50 us)   {verdict(difference, 50e-6)}"
       f"  [max {max(differences) * 1e6:.1f} us]")
+print(f"  our offset there (truth 0):                {statistics.median(our_offsets) * 1e6:+8.1f} us")
+print(f"  chronyd -Q's offset there (truth 0):       {statistics.median(chrony_offsets) * 1e6:+8.1f} us")
 print(f"  our delay:                                 {statistics.median(our_delays) * 1e6:8.1f} us")
 print(f"  blocking client's delay:                   {statistics.median(floor_delays) * 1e6:8.1f} us")
 print(f"  our delay / blocking client's:             {ratio:8.2f}"
