@@ -76,11 +76,12 @@ def chrony(port):
 differences, our_delays, floor_delays, errors, floor_errors = [], [], [], [], []
 # chronyd keeps this machine's own clock, so the true offset there is 0: these
 # tell which of the two readings a difference comes from.
-our_offsets, chrony_offsets = [], []
+our_offsets, chrony_offsets, floor_offsets = [], [], []
 for _ in range(checks):
     # Adjacent in time, so the machine's load falls on each alike.
     offset, delay = ours(chrony_port)
-    _, blocking_delay = floor(chrony_port)
+    blocking_offset, blocking_delay = floor(chrony_port)
+    floor_offsets.append(blocking_offset)
     reference = chrony(chrony_port)
     differences.append(abs(offset - reference))
     our_offsets.append(offset)
@@ -102,6 +103,7 @@ print(f"  |our offset - chronyd -Q's| on chronyd -x:   {difference * 1e6:8.1f} u
       f"  [max {max(differences) * 1e6:.1f} us]")
 print(f"  our offset there (truth 0):                {statistics.median(our_offsets) * 1e6:+8.1f} us")
 print(f"  chronyd -Q's offset there (truth 0):       {statistics.median(chrony_offsets) * 1e6:+8.1f} us")
+print(f"  blocking client's offset there (truth 0):  {statistics.median(floor_offsets) * 1e6:+8.1f} us")
 print(f"  our delay:                                 {statistics.median(our_delays) * 1e6:8.1f} us")
 print(f"  blocking client's delay:                   {statistics.median(floor_delays) * 1e6:8.1f} us")
 print(f"  our delay / blocking client's:             {ratio:8.2f}"
