@@ -78,7 +78,7 @@ int main(int argc, char** argv)
             if (*end != '\0' || value <= 0)
                 return usage();
             if (arg == "--port") {
-                if (value > 65535)
+                if (value > 65535 || value != static_cast<double>(static_cast<int>(value)))
                     return usage();
                 port = static_cast<int>(value);
             } else {
