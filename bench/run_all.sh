@@ -57,6 +57,10 @@ done
 echo "== window_idle_bench.sh"
 bash "$here/window_idle_bench.sh" "$build" || status=1
 
+# The NTP check's figures against chrony and the blocking client.
+echo "== ntp_accuracy_bench.sh"
+bash "$here/ntp_accuracy_bench.sh" "$build" || status=1
+
 # The time service under load.
 echo "== serve_load_bench.sh"
 bash "$here/serve_load_bench.sh" "$build" || status=1
