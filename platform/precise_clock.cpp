@@ -3,7 +3,6 @@
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <ctime>
@@ -52,9 +51,11 @@ std::uint64_t LinuxPreciseClock::RandomBits()
 
 void LinuxPreciseClock::StampArrivals(int socket)
 {
-    const int on = 1;
-    // Without it the arrival is simply not known: the reading is a little later.
-    ::setsockopt(socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    // The first ask turns the socket's stamps on (and has none to give yet);
+    // SO_TIMESTAMPNS would not do: it sends the stamp as a message header that
+    // a plain read drops. Without stamps the reading is only a little later.
+    timespec unused{};
+    ::ioctl(socket, SIOCGSTAMPNS, &unused);
 }
 
 std::optional<std::int64_t> LinuxPreciseClock::ArrivalOfLastRead(int socket) const

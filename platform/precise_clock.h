@@ -31,7 +31,7 @@ public:
     std::int64_t RealtimeNanoseconds() const override;
     std::int64_t MonotonicNanoseconds() const override;
     std::uint64_t RandomBits() override;
-    // SO_TIMESTAMPNS, then SIOCGSTAMPNS after each read.
+    // SIOCGSTAMPNS: the socket's stamp of the datagram last read.
     void StampArrivals(int socket) override;
     std::optional<std::int64_t> ArrivalOfLastRead(int socket) const override;
 };

@@ -15,8 +15,10 @@
 // T3 just before sending, both from CLOCK_REALTIME plus the offset.
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -165,12 +167,15 @@ Options parse(int argc, char** argv)
 
 using Packet = std::array<std::uint8_t, kPacketSize>;
 
-// The server clock: CLOCK_REALTIME plus the offset, as an NTP timestamp.
-std::uint64_t serverNow(std::int64_t offsetNs)
+std::int64_t nanosecondsOf(const timespec& time)
 {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const std::int64_t total = std::int64_t{now.tv_sec} * kNanosecondsPerSecond + now.tv_nsec + offsetNs;
+    return std::int64_t{time.tv_sec} * kNanosecondsPerSecond + time.tv_nsec;
+}
+
+// A moment of the real-time clock plus the offset, as an NTP timestamp.
+std::uint64_t serverTime(std::int64_t realtimeNs, std::int64_t offsetNs)
+{
+    const std::int64_t total = realtimeNs + offsetNs;
     std::int64_t seconds = total / kNanosecondsPerSecond;
     std::int64_t rest = total % kNanosecondsPerSecond;
     if (rest < 0) {
@@ -180,6 +185,26 @@ std::uint64_t serverNow(std::int64_t offsetNs)
     const auto era = static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds + kNtpSecondsTo1970));
     const std::uint64_t fraction = (static_cast<std::uint64_t>(rest) << 32) / kNanosecondsPerSecond;
     return (std::uint64_t{era} << 32) | fraction;
+}
+
+// The server clock now.
+std::uint64_t serverNow(std::int64_t offsetNs)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return serverTime(nanosecondsOf(now), offsetNs);
+}
+
+// The kernel's stamp of the datagram just read, so T2 is not late by this
+// process's own wake-up (a reference server should be no less exact than its
+// client); none when the kernel kept none.
+bool arrivalOfLastRead(int fd, std::int64_t& realtimeNs)
+{
+    timespec arrival{};
+    if (::ioctl(fd, SIOCGSTAMPNS, &arrival) != 0)
+        return false;
+    realtimeNs = nanosecondsOf(arrival);
+    return true;
 }
 
 void put32(Packet& packet, std::size_t at, std::uint32_t value)
@@ -249,6 +274,9 @@ int bindUdp(long port, sockaddr_in& address)
         fail("bind");
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) < 0)
         fail("getsockname");
+    // The first ask turns the kernel's arrival stamps on; it has none to give yet.
+    timespec unused{};
+    ::ioctl(fd, SIOCGSTAMPNS, &unused);
     return fd;
 }
 
@@ -260,9 +288,12 @@ void sendTo(int fd, const std::uint8_t* bytes, std::size_t count, const sockaddr
 
 void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& client, const Options& options)
 {
+    std::int64_t arrivedNs = 0;
+    const bool stamped = arrivalOfLastRead(fd, arrivedNs);
     if (options.wireMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.wireMs));
-    const std::uint64_t receive = serverNow(options.offsetNs);
+    const std::uint64_t receive =
+        stamped && options.wireMs == 0 ? serverTime(arrivedNs, options.offsetNs) : serverNow(options.offsetNs);
     switch (options.mode) {
     case Mode::Silent:
         return;
