@@ -146,9 +146,16 @@ void CheckEngine::collect(TSocketBase* socket)
     }
     switch (reading.kind) {
     case Reading::Kind::NeedMore:
+        if (!reading.line.empty())
+            log(reading.line);
+        return;
+    case Reading::Kind::SampleTaken:
+        if (!reading.line.empty())
+            log(reading.line);
+        askAgainLater(socket, reading.waitMs);
         return;
     case Reading::Kind::Done:
-        resetcon(socket, "");
+        resetcon(socket, reading.line);
         if (events_.result)
             events_.result(reading.result);
         return;
@@ -156,6 +163,24 @@ void CheckEngine::collect(TSocketBase* socket)
         fail(socket, reading.line, reading.tip, 0);
         return;
     }
+}
+
+void CheckEngine::askAgainLater(TSocketBase* socket, int waitMs)
+{
+    // The wait is the protocol's, not the server's: no time-out runs during it.
+    cli.DisarmTimeOut();
+    QTimer::singleShot(waitMs, &retryContext_, [this, socket, check = checkNo] {
+        // Stopped, failed or replaced while waiting: this request is no longer wanted.
+        if (!running_ || check != checkNo || socket != cli.CurrentSocket() || !socket->IsConnected())
+            return;
+        try {
+            sendRequest(*socket);
+        } catch (const ESockError& error) {
+            fail(socket, std::string(">") + error.what(), error.what(), 0);
+            return;
+        }
+        cli.ArmTimeOut();
+    });
 }
 
 void CheckEngine::cliDisconnect(TSockCtrl*, TSocketBase* socket)
@@ -180,6 +205,15 @@ void CheckEngine::cliTimeOut(TSockCtrl*, TSocketBase* socket)
 {
     if (!running_)
         return;
+    // Answers already taken are worth more than a new attempt from scratch.
+    if (const std::optional<CheckResult> soFar = protocol_->resultSoFar()) {
+        const int taken = soFar->ntp ? soFar->ntp->samples : 1;
+        resetcon(socket, ">No answer to the next request: keeping the best of " + std::to_string(taken) +
+                             (taken == 1 ? " sample" : " samples"));
+        if (events_.result)
+            events_.result(*soFar);
+        return;
+    }
     if (protocol_->partial()) {
         fail(socket, protocol_->brokenAnswerLine(), "", 0);
         return;

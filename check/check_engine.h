@@ -78,6 +78,8 @@ public:
 private:
     void sendRequest(TSocketBase& socket);
     void collect(TSocketBase* socket);
+    // Another sample is wanted: the next request goes out after waitMs.
+    void askAgainLater(TSocketBase* socket, int waitMs);
     void fail(TSocketBase* socket, const std::string& line, const std::string& tip, int gaugeStep);
     void log(const std::string& line);
     void emitGauge(int amount);
@@ -89,7 +91,7 @@ private:
     CheckEvents events_;
     std::string host_;
     bool running_ = false;   // an attempt is under way and may still read
-    QObject retryContext_;   // a retry posted by a time-out dies with the engine
+    QObject retryContext_;   // a retry or next sample posted by the engine dies with it
 };
 
 } // namespace check

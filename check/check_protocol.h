@@ -33,17 +33,24 @@ struct CheckResult {
 };
 
 struct Reading {
-    enum class Kind { NeedMore, Done, Failed };
+    // SampleTaken: an answer was accepted and another is wanted; the engine
+    // waits waitMs, then sends the protocol's next request.
+    enum class Kind { NeedMore, Done, Failed, SampleTaken };
     Kind kind = Kind::NeedMore;
-    std::string line;   // Failed: the log line (after the check's number)
+    std::string line;   // the log line (after the check's number); only Failed must have one
     std::string tip;    // Failed: the tray tip, empty for none
     CheckResult result; // Done
+    int waitMs = 0;     // SampleTaken
 
     static Reading needMore() { return {}; }
     static Reading done(const CheckResult& result) { return {Kind::Done, {}, {}, result}; }
     static Reading failed(std::string line, std::string tip = {})
     {
         return {Kind::Failed, std::move(line), std::move(tip), {}};
+    }
+    static Reading sampleTaken(int waitMs, std::string line = {})
+    {
+        return {Kind::SampleTaken, std::move(line), {}, {}, waitMs};
     }
 };
 
@@ -61,6 +68,9 @@ public:
     virtual bool partial() const = 0;
     // The log line for an answer broken off.
     virtual std::string brokenAnswerLine() const = 0;
+    // What the check can still report when the server falls silent after
+    // some answers were taken; none: the time-out fails or retries as usual.
+    virtual std::optional<CheckResult> resultSoFar() const { return std::nullopt; }
 };
 
 } // namespace check

@@ -28,13 +28,31 @@ public:
     Reading consume(TSocketBase& socket) override;
     bool partial() const override;
     std::string brokenAnswerLine() const override;
+    // The best of the samples taken so far, when there is one.
+    std::optional<CheckResult> resultSoFar() const override;
 
 private:
+    // An accepted answer and what the server said with it.
+    struct Taken {
+        ntp::Sample sample;
+        ntp::Reply reply;
+        std::int64_t localReceiveNs = 0;   // T4
+    };
+
+    Reading accept(const ntp::Reply& reply);
+    CheckResult resultOf(const Taken& best) const;
+
     platform::PreciseClock& clock_;
     int samples_ = 1;
     std::uint64_t requestBits_ = 0;
     std::int64_t sentMonotonicNs_ = 0;
-    std::vector<ntp::Sample> taken_;
+    bool awaiting_ = false;        // a request is out and unanswered
+    bool ignoredLogged_ = false;   // one line per request for replies that do not answer it
+    std::vector<Taken> taken_;
 };
+
+// Seconds with six decimals from nanoseconds: "0.000123", or "+2.345678" /
+// "-0.001000" with `signed`.
+std::string SecondsText(std::int64_t nanoseconds, bool withSign);
 
 } // namespace check

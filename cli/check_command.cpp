@@ -15,7 +15,8 @@ namespace cli {
 namespace {
 
 const char* const kCheckUsage =
-    "Usage: tikora-cli check [--udp] [--port PORT] [--timeout SECONDS] [--retries N] HOST\n"
+    "Usage: tikora-cli check [--udp | --ntp [--samples N]] [--port PORT] [--timeout SECONDS]\n"
+    "                        [--retries N] [--json] HOST\n"
     "\n"
     "Asks HOST for the current time with the Time protocol (RFC 868 over TCP)\n"
     "and prints the numbered log of the check, the server's time and the local\n"
@@ -23,7 +24,15 @@ const char* const kCheckUsage =
     "never changed.\n"
     "\n"
     "  --udp              ask over UDP: one empty datagram, one four-byte answer\n"
-    "  --port PORT        service name or port number 1-65535 (default: time, 37)\n"
+    "  --ntp              ask with NTP (SNTP over UDP) and print the server's time\n"
+    "                     (UTC, milliseconds), the offset and round-trip delay,\n"
+    "                     the server's stratum, reference id and leap indicator\n"
+    "  --samples N        with --ntp: N requests (1-8) at least 2 s apart; the one\n"
+    "                     with the smallest delay is kept (default: 1)\n"
+    "  --json             print the result (or the failure) as one JSON object on\n"
+    "                     stdout, the log on stderr; offset and delay in seconds\n"
+    "  --port PORT        service name or port number 1-65535 (default: time, 37;\n"
+    "                     with --ntp: ntp, 123)\n"
     "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
     "                     answer (default: 10; 0 waits for ever)\n"
     "  --retries N        new attempts after a time-out (default: 3)\n"
@@ -45,6 +54,7 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
 {
     TimeCheckOptions options;
     bool portGiven = false;
+    bool samplesGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -55,8 +65,16 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
             options.udp = true;
             continue;
         }
-        const bool takesValue =
-            arg == QLatin1String("--port") || arg == QLatin1String("--timeout") || arg == QLatin1String("--retries");
+        if (arg == QLatin1String("--ntp")) {
+            options.ntp = true;
+            continue;
+        }
+        if (arg == QLatin1String("--json")) {
+            options.json = true;
+            continue;
+        }
+        const bool takesValue = arg == QLatin1String("--port") || arg == QLatin1String("--timeout") ||
+                                arg == QLatin1String("--retries") || arg == QLatin1String("--samples");
         if (takesValue && i + 1 >= args.size()) {
             err << "tikora-cli check: " << arg.toStdString() << " needs a value\n";
             return 2;
@@ -78,6 +96,15 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
                 return 2;
             }
             options.retries = *retries;
+        } else if (arg == QLatin1String("--samples")) {
+            const auto samples = wholeNumber(args[++i], 1, check::NtpProtocol::kMaxSamples);
+            if (!samples) {
+                err << "tikora-cli check: --samples must be a whole number from 1 to "
+                    << check::NtpProtocol::kMaxSamples << "\n";
+                return 2;
+            }
+            options.samples = *samples;
+            samplesGiven = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             err << "tikora-cli check: unknown option " << arg.toStdString() << "\n";
             return 2;
@@ -92,9 +119,20 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         err << "tikora-cli check: no HOST given\n\n" << kCheckUsage;
         return 2;
     }
+    if (options.ntp && options.udp) {
+        err << "tikora-cli check: --ntp and --udp exclude each other (NTP is always UDP)\n";
+        return 2;
+    }
+    if (samplesGiven && !options.ntp) {
+        err << "tikora-cli check: --samples needs --ntp\n";
+        return 2;
+    }
+    const bool overUdp = options.udp || options.ntp;
+    if (options.ntp && !portGiven)
+        options.port = "ntp";
     if (portGiven) {
         const PortArgument port =
-            ParsePortArgument(options.port, false, [&](const std::string& name) { return ServiceKnown(name, options.udp); });
+            ParsePortArgument(options.port, false, [&](const std::string& name) { return ServiceKnown(name, overUdp); });
         if (!port.error.empty()) {
             err << "tikora-cli check: " << port.error << "\n";
             return 2;
@@ -107,8 +145,10 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     }
 
     TimeCheckIo io;
-    io.log = [&out](const std::string& line) { out << line << '\n' << std::flush; };
-    io.result = io.log;
+    io.result = [&out](const std::string& line) { out << line << '\n' << std::flush; };
+    // With --json stdout holds the one object, and nothing else.
+    std::ostream& logStream = options.json ? err : out;
+    io.log = [&logStream](const std::string& line) { logStream << line << '\n' << std::flush; };
     io.detail = [&err](const std::string& line) { err << "tikora-cli check: " << line << '\n'; };
     io.localSecondsOfDay = [] { return QTime::currentTime().msecsSinceStartOfDay() / 1000; };
     io.biasMinutes = [] { return -QDateTime::currentDateTime().offsetFromUtc() / 60; };

@@ -1,5 +1,5 @@
 #pragma once
-// `tikora-cli check`: one RFC 868 time check in a terminal; never sets the clock.
+// `tikora-cli check`: one time check (RFC 868 or NTP) in a terminal; never sets the clock.
 
 #include <QStringList>
 #include <iosfwd>

@@ -1,10 +1,13 @@
 #pragma once
 // The terminal's time check: the check engine's log printed as numbered
-// lines, and the result in the window's words. Never sets the clock.
+// lines, and the result in the window's words (or as one JSON object).
+// Never sets the clock.
 
 #include "check/check_engine.h"
+#include "check/ntp_protocol.h"
 #include "check/rfc868_protocol.h"
 #include "net/client_socket.h"
+#include "platform/precise_clock.h"
 
 #include <functional>
 #include <string>
@@ -17,12 +20,15 @@ struct TimeCheckOptions {
     int timeOutSeconds = 10;
     int retries = 3;
     bool udp = false;   // one empty datagram out, one four-byte datagram back
+    bool ntp = false;   // NTP over UDP instead of the Time protocol
+    int samples = 1;    // NTP: requests 2 s apart, the least delayed kept
+    bool json = false;  // the result (or the failure) as one JSON object
 };
 
 // Where the check's output goes, and how "now" is read (tests replace both).
 struct TimeCheckIo {
     std::function<void(const std::string& line)> log;     // numbered log lines
-    std::function<void(const std::string& line)> result;  // server, local time, correction
+    std::function<void(const std::string& line)> result;  // server, local time, correction; or the JSON
     std::function<void(const std::string& line)> detail;  // reasons behind a failure
     std::function<int()> localSecondsOfDay;
     std::function<int()> biasMinutes;   // UTC = local + bias, daylight included
@@ -33,7 +39,8 @@ class TimeCheck {
 public:
     enum class Outcome { Running, Completed, Failed };
 
-    TimeCheck(TimeCheckOptions options, TimeCheckIo io);
+    // `clock`: the NTP exchange's clocks; none: the system's.
+    TimeCheck(TimeCheckOptions options, TimeCheckIo io, platform::PreciseClock* clock = nullptr);
 
     // Starts the first attempt; `finished` is called once, when the check ends.
     void start(std::function<void(Outcome)> finished);
@@ -42,13 +49,17 @@ public:
 
 private:
     void present(const check::CheckResult& result);
+    void presentNtp(const check::CheckResult& result);
     void finish(Outcome outcome);
 
     TimeCheckOptions options_;
     TimeCheckIo io_;
     TClientSocket cli;
-    check::Rfc868Protocol protocol_;
+    platform::LinuxPreciseClock systemClock_;
+    check::Rfc868Protocol rfc868_;
+    check::NtpProtocol ntp_;
     check::CheckEngine engine_;
+    std::string lastLine_;   // for the JSON of a failure
     std::function<void(Outcome)> finished_;
     Outcome outcome_ = Outcome::Running;
 };

@@ -6,7 +6,8 @@
 //                 [--code XXXX] [--length N] [--gap-ms N] [--ignore-first N]
 //                 [--requests N] [--bound SECONDS]
 // Binds 127.0.0.1 on the port given (default: a free one) and prints that
-// port as the first line of stdout. Exits after N requests were served
+// port as the first line of stdout, and "request N" on stderr for each client
+// request it reads. Exits after N requests were served
 // (default: no limit) or after the bound (default 60 s), whichever is first.
 // Apart from what the mode breaks, every reply is a correct server reply:
 // version 4, mode 4, stratum 2, reference id 127.0.0.1, small root delay and
@@ -337,7 +338,9 @@ int main(int argc, char** argv)
         // Only client requests are served, as a real server does.
         if (got < static_cast<ssize_t>(kPacketSize) || (request[0] & 7) != 3)
             continue;
-        if (++seen <= options.ignoreFirst)
+        // Counted on stderr, so a test can tell how often a client asked.
+        std::fprintf(stderr, "request %ld\n", ++seen);
+        if (seen <= options.ignoreFirst)
             continue;
         answer(fd, otherFd, request, client, options);
         ++served;

@@ -1,0 +1,32 @@
+#pragma once
+// What `tikora-cli check` prints once the answer is in: the NTP result's
+// lines, and the one-object JSON form of either protocol's result or failure.
+// Pure text; the check itself is elsewhere.
+
+#include "check/check_protocol.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// "Server time: 2026-01-02 03:04:05.678 UTC", offset, delay, stratum,
+// reference id, leap indicator, samples and the correction, one per line.
+std::vector<std::string> NtpResultLines(const check::CheckResult& result);
+
+// "2026-01-02T03:04:05.678Z" (milliseconds, truncated).
+std::string UtcText(std::int64_t unixNanoseconds, bool milliseconds);
+
+// A JSON string literal, quotes included; control characters escaped.
+std::string JsonString(const std::string& text);
+
+// {"protocol":"ntp","server":...,"offset":seconds,"delay":seconds,...}
+std::string NtpResultJson(const check::CheckResult& result, const std::string& server);
+// {"protocol":"time","transport":"tcp","server":...,"offset":whole seconds,...}
+std::string Rfc868ResultJson(const check::CheckResult& result, const std::string& server, bool udp,
+                             int offsetSeconds, const std::string& correction);
+// {"protocol":...,"server":...,"error":"the check's last line"}
+std::string FailureJson(const std::string& protocol, const std::string& server, const std::string& error);
+
+} // namespace cli

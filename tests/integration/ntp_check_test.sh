@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# tikora-cli check --ntp end to end: against ntp_peer in every hostile mode
+# (the exit status and the line that names the fault), with an offset, with
+# several samples, as JSON, and against a real chronyd that never touches the
+# clock (-x).
+# Usage: ntp_check_test.sh TIKORA_CLI TIME_PEER WORK_DIR (NTP_PEER in the environment)
+set -u
+cli=$1
+mkdir -p "$3"
+work=$(mktemp -d "$3/ntp_check.XXXXXX")
+. "$(dirname "$0")/lib.sh"
+ntp_peer=${NTP_PEER:?NTP_PEER names the responder}
+
+# start_ntp MODE [OPTIONS...]: sets ntp_pid and ntp_port; the peer counts
+# the requests it reads in $work/ntp.err.
+start_ntp() {
+  : >"$work/ntp.out"
+  "$ntp_peer" "$@" --bound 40 >"$work/ntp.out" 2>"$work/ntp.err" &
+  ntp_pid=$!
+  started_pids+=("$ntp_pid")
+  ntp_port=""
+  local i
+  for ((i = 0; i < 100; i++)); do
+    ntp_port=$(head -n 1 "$work/ntp.out")
+    [ -n "$ntp_port" ] && return 0
+    sleep 0.05
+  done
+  echo "ntp_peer $1 printed no port" >&2
+  exit 1
+}
+
+stop_ntp() {
+  kill "$ntp_pid" 2>/dev/null
+  wait "$ntp_pid" 2>/dev/null
+}
+
+requests_seen() {
+  grep -c '^request ' "$work/ntp.err"
+}
+
+# expect_line CASE TEXT: some stdout line holds TEXT.
+expect_line() {
+  grep -qF -- "$2" <<<"$out" || fail "$1: no line with '$2' in: $out"
+}
+
+# MODE|PEER OPTIONS|CHECK OPTIONS|STATUS|TEXT IN THE LOG|REQUESTS THE PEER SEES
+cases=(
+  "good|||0|Stratum:     2|1"
+  "good|||0|Reference:   127.0.0.1|1"
+  "kiss||--retries 3|1|>Error: the server sent kiss-o'-death RATE: it asks us to slow down.|1"
+  "kiss|--code DENY|--retries 3|1|kiss-o'-death DENY: it refuses access|1"
+  "kiss|--code RSTR||1|kiss-o'-death RSTR: it refuses access|1"
+  "leap3|||1|>Error: the server is not synchronised (leap indicator 3).|1"
+  "stratum16|||1|>Error: the server is not synchronised (stratum 16).|1"
+  "far|||1|too far from its reference (root distance 2.002 s, over 1.5 s)|1"
+  "mode3|||1|>Error: the reply is not a server's (mode 3).|1"
+  "zero-transmit|||1|>Error: the reply carries no transmit time.|1"
+  "short|||1|>Error: the reply is shorter than 48 bytes.|1"
+  "short|--length 0||1|>Error: the reply is shorter than 48 bytes.|1"
+  "wrong-origin||--timeout 1 --retries 0|1|>Note: a reply that does not answer our request was ignored.|1"
+  "forged-first|--gap-ms 200||0|>Note: a reply that does not answer our request was ignored.|1"
+  "other-port||--timeout 1 --retries 0|1|>Connection timed out...|1"
+  "silent||--timeout 1 --retries 2|1|>Attempt #3|3"
+)
+for row in "${cases[@]}"; do
+  IFS='|' read -r mode peer_options check_options wanted text wanted_requests <<<"$row"
+  # shellcheck disable=SC2086
+  start_ntp "$mode" $peer_options
+  # shellcheck disable=SC2086
+  run_check --ntp --port "$ntp_port" --timeout 5 $check_options 127.0.0.1
+  name="$mode $peer_options $check_options"
+  expect_status "$name" "$wanted"
+  expect_line "$name" "$text"
+  if [ "$wanted" -eq 0 ]; then
+    expect_line "$name" "Correction:  "
+  else
+    grep -q '^Server time:' <<<"$out" && fail "$name: a result from a refused exchange: $out"
+  fi
+  sleep 0.2   # a retry the check should not have made would arrive by now
+  [ "$(requests_seen)" -eq "$wanted_requests" ] ||
+    fail "$name: the peer read $(requests_seen) request(s), expected $wanted_requests"
+  stop_ntp
+done
+
+# The offset the server adds comes back, give or take the loopback's noise.
+start_ntp good --offset 2.345678
+run_check --ntp --port "$ntp_port" 127.0.0.1
+expect_status "offset" 0
+offset=$(sed -n 's/^Offset:      \([-+0-9.]*\) s$/\1/p' <<<"$out")
+python3 -c "import sys; sys.exit(abs(float('$offset') - 2.345678) > 0.1)" 2>/dev/null ||
+  fail "offset: '$offset', expected 2.345678 within 0.1 s: $out"
+expect_line "offset" "Correction:  + 2.3"
+stop_ntp
+
+# JSON: one object on stdout with numbers in seconds; the log goes to stderr.
+start_ntp good --offset -1.25
+run_check --ntp --json --port "$ntp_port" 127.0.0.1
+expect_status "json" 0
+python3 -c '
+import json, sys
+o = json.loads(sys.argv[1])
+assert isinstance(o["offset"], float) and abs(o["offset"] + 1.25) < 0.1, o
+assert isinstance(o["delay"], float) and 0 <= o["delay"] < 1, o
+assert o["stratum"] == 2 and o["refid"] == "127.0.0.1" and o["leap"] == 0, o
+assert o["server"] == "127.0.0.1" and o["samples"] == 1, o
+' "$out" || fail "json: $out"
+grep -q '^[0-9]*>Disconnected\.$' <<<"$err" || fail "json: no log on stderr: $err"
+stop_ntp
+start_ntp kiss
+run_check --ntp --json --port "$ntp_port" 127.0.0.1
+expect_status "json kiss" 1
+python3 -c '
+import json, sys
+o = json.loads(sys.argv[1])
+assert "RATE" in o["error"] and o["protocol"] == "ntp", o
+' "$out" || fail "json kiss: $out"
+stop_ntp
+# The Time protocol's JSON: whole seconds, no delay.
+start_peer good --offset 3
+run_check --json --port "$peer_port" 127.0.0.1
+expect_status "json rfc868" 0
+python3 -c '
+import json, sys
+o = json.loads(sys.argv[1])
+assert isinstance(o["offset"], int) and abs(o["offset"] - 3) <= 1 and "delay" not in o, o
+' "$out" || fail "json rfc868: $out"
+stop_peer
+
+# Three samples two seconds apart: four seconds at least, one line each.
+start_ntp good
+started=$(date +%s%N)
+run_check --ntp --samples 3 --port "$ntp_port" 127.0.0.1
+took_ms=$((($(date +%s%N) - started) / 1000000))
+expect_status "samples" 0
+((took_ms >= 4000)) || fail "samples: three samples took $took_ms ms, expected at least 4000"
+[ "$(grep -c '^[0-9]*>Sample [123] of 3: offset ' <<<"$out")" -eq 3 ] || fail "samples: not one line per sample: $out"
+expect_line "samples" "Samples:     3"
+[ "$(requests_seen)" -eq 3 ] || fail "samples: the peer read $(requests_seen) requests, expected 3"
+stop_ntp
+
+# The server falls silent after the first answer: the one taken is the result.
+start_ntp good --requests 1
+run_check --ntp --samples 3 --timeout 1 --retries 3 --port "$ntp_port" 127.0.0.1
+expect_status "silent after one" 0
+expect_line "silent after one" ">No answer to the next request: keeping the best of 1 sample"
+expect_line "silent after one" "Samples:     1"
+stop_ntp
+
+# Usage errors end before any socket is made.
+for bad in "--samples 0" "--samples 9" "--samples x" "--samples 2" "--ntp --udp"; do
+  # shellcheck disable=SC2086
+  run_check $bad 127.0.0.1
+  expect_status "usage $bad" 2
+  [ -n "$err" ] || fail "usage $bad: no message"
+done
+
+# A real NTP server that never touches the clock: chronyd -x on loopback.
+if [ -x /usr/sbin/chronyd ]; then
+  chrony_dir=$(mktemp -d "$work/chrony.XXXXXX")
+  chrony_port=$(python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  cat >"$chrony_dir/chrony.conf" <<CONF
+port $chrony_port
+bindaddress 127.0.0.1
+allow 127.0.0.1
+local stratum 8
+cmdport 0
+pidfile $chrony_dir/chronyd.pid
+driftfile $chrony_dir/drift
+CONF
+  /usr/sbin/chronyd -x -f "$chrony_dir/chrony.conf" -d >"$chrony_dir/chronyd.log" 2>&1 &
+  chrony_pid=$!
+  started_pids+=("$chrony_pid")
+  # chronyd answers once it has read its configuration: ask until it does.
+  for ((i = 0; i < 10; i++)); do
+    run_check --ntp --timeout 1 --retries 0 --port "$chrony_port" 127.0.0.1
+    [ "$status" -eq 0 ] && break
+    sleep 0.5
+  done
+  expect_status "chronyd" 0
+  expect_line "chronyd" "Stratum:     8"
+  expect_line "chronyd" "Reference:   "
+  offset=$(sed -n 's/^Offset:      \([-+0-9.]*\) s$/\1/p' <<<"$out")
+  python3 -c "import sys; sys.exit(abs(float('$offset')) > 0.1)" 2>/dev/null ||
+    fail "chronyd: offset '$offset' of the machine's own clock is not near 0: $out"
+  kill "$chrony_pid" 2>/dev/null
+  wait "$chrony_pid" 2>/dev/null
+else
+  echo "chronyd is not installed: the real-server case is skipped"
+fi
+
+stop_started
+finish
