@@ -117,6 +117,8 @@ public:
     TSpinButton* SpinButton1 = nullptr;
     QLabel* Label5 = nullptr;
     QCheckBox* chkAutostart = nullptr;
+    QLabel* lblProtocol = nullptr;
+    QComboBox* ComboProtocol = nullptr;
 
     // About
     TGradient* Gradient1 = nullptr;
