@@ -47,11 +47,13 @@ void TViewFormLayout::buildOptionsPage(QWidget* page)
     chkAutostart = Place(new QCheckBox(QStringLiteral("Start with the desktop session"), GroupBox2), "chkAutostart",
                          16, 79, 185, 17);
     chkAutostart->setStyle(compact);
-    // In the free space right of "Time Server:", so no earlier control moves.
-    lblProtocol = MakeLabel(GroupBox2, "lblProtocol", QStringLiteral("Protocol:"), 84, 16);
-    ComboProtocol = Place(new QComboBox(GroupBox2), "ComboProtocol", 120, 11, 95, 18);
+    // On the title's line, right of it: the only free space in the box, and
+    // too narrow for a "Protocol:" label beside the box, so the box names
+    // itself to tips and screen readers.
+    ComboProtocol = Place(new QComboBox(GroupBox2), "ComboProtocol", 110, 0, 104, 18);
     ComboProtocol->addItems({QStringLiteral("Time (RFC 868)"), QStringLiteral("NTP")});
-    lblProtocol->setBuddy(ComboProtocol);
+    ComboProtocol->setToolTip(QStringLiteral("Protocol"));
+    ComboProtocol->setAccessibleName(QStringLiteral("Protocol"));
 }
 
 } // namespace ui

@@ -117,7 +117,6 @@ public:
     TSpinButton* SpinButton1 = nullptr;
     QLabel* Label5 = nullptr;
     QCheckBox* chkAutostart = nullptr;
-    QLabel* lblProtocol = nullptr;
     QComboBox* ComboProtocol = nullptr;
 
     // About
