@@ -140,8 +140,10 @@ void CheckEngine::collect(TSocketBase* socket)
     try {
         reading = protocol_->consume(*socket);
     } catch (const ESockError& error) {
-        // A datagram's refusal comes back as a failed read.
-        fail(socket, std::string(">") + error.what(), error.what(), 0);
+        // A datagram's refusal comes back as a failed read; a server gone
+        // after some answers still leaves those answers.
+        if (!settleForResultSoFar(socket, std::string(">") + error.what()))
+            fail(socket, std::string(">") + error.what(), error.what(), 0);
         return;
     }
     switch (reading.kind) {
@@ -163,6 +165,18 @@ void CheckEngine::collect(TSocketBase* socket)
         fail(socket, reading.line, reading.tip, 0);
         return;
     }
+}
+
+bool CheckEngine::settleForResultSoFar(TSocketBase* socket, const std::string& why)
+{
+    const std::optional<CheckResult> soFar = protocol_->resultSoFar();
+    if (!soFar)
+        return false;
+    const int taken = soFar->ntp ? soFar->ntp->samples : 1;
+    resetcon(socket, why + ": keeping the best of " + std::to_string(taken) + (taken == 1 ? " sample" : " samples"));
+    if (events_.result)
+        events_.result(*soFar);
+    return true;
 }
 
 void CheckEngine::askAgainLater(TSocketBase* socket, int waitMs)
@@ -206,14 +220,8 @@ void CheckEngine::cliTimeOut(TSockCtrl*, TSocketBase* socket)
     if (!running_)
         return;
     // Answers already taken are worth more than a new attempt from scratch.
-    if (const std::optional<CheckResult> soFar = protocol_->resultSoFar()) {
-        const int taken = soFar->ntp ? soFar->ntp->samples : 1;
-        resetcon(socket, ">No answer to the next request: keeping the best of " + std::to_string(taken) +
-                             (taken == 1 ? " sample" : " samples"));
-        if (events_.result)
-            events_.result(*soFar);
+    if (settleForResultSoFar(socket, ">No answer to the next request"))
         return;
-    }
     if (protocol_->partial()) {
         fail(socket, protocol_->brokenAnswerLine(), "", 0);
         return;

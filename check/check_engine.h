@@ -80,6 +80,9 @@ private:
     void collect(TSocketBase* socket);
     // Another sample is wanted: the next request goes out after waitMs.
     void askAgainLater(TSocketBase* socket, int waitMs);
+    // Ends the check with the answers the protocol already has, if any:
+    // logs `why` and which result is kept. False: nothing to keep.
+    bool settleForResultSoFar(TSocketBase* socket, const std::string& why);
     void fail(TSocketBase* socket, const std::string& line, const std::string& tip, int gaugeStep);
     void log(const std::string& line);
     void emitGauge(int amount);

@@ -55,7 +55,7 @@ std::string field(const char* name, const std::string& jsonValue)
 
 std::string UtcText(std::int64_t unixNanoseconds, bool milliseconds)
 {
-    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(floorMilliseconds(unixNanoseconds), QTimeZone::UTC);
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(floorMilliseconds(unixNanoseconds), QTimeZone::utc());
     const QString format = milliseconds ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ") : QStringLiteral("yyyy-MM-ddTHH:mm:ssZ");
     return moment.toString(format).toStdString();
 }

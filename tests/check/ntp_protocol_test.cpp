@@ -1,0 +1,366 @@
+// The NTP protocol over a fake clock: exact offsets and delays from hand-made
+// replies, what is ignored, refused or taken, the least delayed of several
+// samples, and the engine's wait between samples over a loopback socket.
+#include "check/check_engine.h"
+#include "check/ntp_protocol.h"
+
+#include "net/loopback.h"
+#include "net/socket_types.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+using testing_support::pumpFor;
+using testing_support::pumpUntil;
+
+namespace {
+
+constexpr std::int64_t kMs = 1'000'000;
+constexpr std::int64_t kSecond = 1'000 * kMs;
+constexpr std::int64_t kT1 = 1'780'000'000 * kSecond;   // 2026, far from any era's edge
+
+class FakePreciseClock : public platform::PreciseClock {
+public:
+    std::int64_t RealtimeNanoseconds() const override { return realtime; }
+    std::int64_t MonotonicNanoseconds() const override { return monotonic; }
+    std::uint64_t RandomBits() override { return ++bits * 0x9E3779B97F4A7C15ull; }
+
+    // Both clocks move on together, as they do unless the real-time one is stepped.
+    void advance(std::int64_t nanoseconds)
+    {
+        realtime += nanoseconds;
+        monotonic += nanoseconds;
+    }
+
+    std::int64_t realtime = kT1;
+    std::int64_t monotonic = 5 * kSecond;
+    std::uint64_t bits = 0;
+};
+
+// Datagrams the protocol reads, one per Read, as a connected UDP socket gives them.
+class FakeDatagrams : public TSocketBase {
+public:
+    FakeDatagrams() : TSocketBase(nullptr) {}
+    int Read(char* buffer, int count) override
+    {
+        if (queued.empty()) {
+            LastError = ws::WSAEWOULDBLOCK;
+            return 0;
+        }
+        LastError = 0;
+        const std::string next = queued.front();
+        queued.pop_front();
+        const int size = std::min(count, static_cast<int>(next.size()));
+        std::copy(next.begin(), next.begin() + size, buffer);
+        return size;
+    }
+    int Write(const char*, int count) override { return count; }
+    void Listen(const std::string&, int, std::uint16_t, const std::string&, std::string&) override {}
+    void Connect(const std::string&, TAsyncOptions, std::uint16_t, const std::string&, std::string&) override {}
+    void Close() override {}
+
+    std::deque<std::string> queued;
+};
+
+std::uint64_t transmitBitsOf(const std::string& request)
+{
+    std::uint64_t bits = 0;
+    for (int i = 40; i < 48; ++i)
+        bits = (bits << 8) | static_cast<std::uint8_t>(request[static_cast<std::size_t>(i)]);
+    return bits;
+}
+
+struct ReplySpec {
+    std::int64_t receiveNs = 0;    // T2
+    std::int64_t transmitNs = 0;   // T3
+    int firstByte = 0x24;          // leap 0, version 4, mode 4
+    int stratum = 2;
+    std::string referenceId = std::string("\x7f\x00\x00\x01", 4);
+    bool echoOrigin = true;
+};
+
+std::string replyTo(const std::string& request, const ReplySpec& spec)
+{
+    std::string packet(48, '\0');
+    auto put64 = [&](std::size_t at, std::uint64_t value) {
+        for (int i = 0; i < 8; ++i)
+            packet[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (56 - 8 * i));
+    };
+    packet[0] = static_cast<char>(spec.firstByte);
+    packet[1] = static_cast<char>(spec.stratum);
+    packet.replace(12, 4, spec.referenceId.substr(0, 4));
+    put64(24, transmitBitsOf(request) ^ (spec.echoOrigin ? 0 : 1));
+    put64(32, ntp::NtpFromUnixNanoseconds(spec.receiveNs));
+    put64(40, spec.transmitNs == 0 ? 0 : ntp::NtpFromUnixNanoseconds(spec.transmitNs));
+    return packet;
+}
+
+// A server 5.010 s ahead that holds the request for 1 ms; the reply arrives
+// 30 ms after the request left: theta = (5.010 + 4.981) / 2, delta = 29 ms.
+ReplySpec aheadBy5s(std::int64_t sentAt)
+{
+    return {sentAt + 5010 * kMs, sentAt + 5011 * kMs};
+}
+
+TEST(NtpProtocol, OneExchangeGivesTheExactOffsetDelayAndServerFields)
+{
+    FakePreciseClock clock;
+    FakeDatagrams socket;
+    check::NtpProtocol protocol(clock);
+    protocol.beginAttempt();
+    const std::string request = *protocol.request();
+    ASSERT_EQ(request.size(), 48u);
+    EXPECT_EQ(request[0], 0x23);   // version 4, client
+    EXPECT_EQ(transmitBitsOf(request), clock.bits * 0x9E3779B97F4A7C15ull);
+    EXPECT_NE(transmitBitsOf(*protocol.request()), transmitBitsOf(request));   // new bits each time
+
+    const std::string second = *protocol.request();
+    ReplySpec spec = aheadBy5s(clock.realtime);
+    spec.stratum = 1;
+    spec.referenceId = std::string("GPS\0", 4);
+    clock.advance(30 * kMs);
+    socket.queued.push_back(replyTo(second, spec));
+    const check::Reading reading = protocol.consume(socket);
+    ASSERT_EQ(reading.kind, check::Reading::Kind::Done);
+    ASSERT_TRUE(reading.result.ntp);
+    const check::NtpReading& ntp = *reading.result.ntp;
+    EXPECT_EQ(ntp.offsetNs, 4'995'500'000);
+    EXPECT_EQ(ntp.delayNs, 29 * kMs);
+    EXPECT_EQ(ntp.stratum, 1);
+    EXPECT_EQ(ntp.referenceId, "GPS");
+    EXPECT_EQ(ntp.leap, 0);
+    EXPECT_EQ(ntp.samples, 1);
+    EXPECT_TRUE(reading.result.subSecond);
+    EXPECT_EQ(reading.result.serverUnixNanoseconds, clock.realtime + ntp.offsetNs);
+    EXPECT_EQ(reading.result.serverUnixSeconds, reading.result.serverUnixNanoseconds / kSecond);
+    EXPECT_TRUE(reading.line.empty());   // one sample: no sample line
+}
+
+// The real-time clock stepped between request and reply moves the offset
+// (it is measured against the clock as it now reads), never the delay.
+TEST(NtpProtocol, AClockStepDuringTheExchangeLeavesTheDelayAlone)
+{
+    for (const std::int64_t step : {std::int64_t{0}, 100 * kSecond, -3600 * kSecond}) {
+        SCOPED_TRACE(step);
+        FakePreciseClock clock;
+        FakeDatagrams socket;
+        check::NtpProtocol protocol(clock);
+        protocol.beginAttempt();
+        const std::string request = *protocol.request();
+        const ReplySpec spec = aheadBy5s(clock.realtime);
+        clock.advance(30 * kMs);
+        clock.realtime += step;
+        socket.queued.push_back(replyTo(request, spec));
+        const check::Reading reading = protocol.consume(socket);
+        ASSERT_EQ(reading.kind, check::Reading::Kind::Done);
+        EXPECT_EQ(reading.result.ntp->delayNs, 29 * kMs);
+        EXPECT_EQ(reading.result.ntp->offsetNs, 4'995'500'000 - step);
+    }
+}
+
+TEST(NtpProtocol, RepliesThatDoNotAnswerAreIgnoredAndBadOnesRefused)
+{
+    struct Case {
+        const char* name;
+        ReplySpec spec;
+        check::Reading::Kind kind;
+        std::string line;
+        std::string tip;
+    };
+    ReplySpec wrongOrigin = aheadBy5s(kT1);
+    wrongOrigin.echoOrigin = false;
+    ReplySpec kiss = aheadBy5s(kT1);
+    kiss.stratum = 0;
+    kiss.firstByte = 0xE4;
+    kiss.referenceId = "RATE";
+    ReplySpec leap3 = aheadBy5s(kT1);
+    leap3.firstByte = 0xE4;
+    ReplySpec noTransmit = aheadBy5s(kT1);
+    noTransmit.transmitNs = 0;
+    const Case cases[] = {
+        {"wrong origin", wrongOrigin, check::Reading::Kind::NeedMore,
+         ">Note: a reply that does not answer our request was ignored.", ""},
+        {"kiss", kiss, check::Reading::Kind::Failed,
+         ">Error: the server sent kiss-o'-death RATE: it asks us to slow down.",
+         "The server sent kiss-o'-death RATE: it asks us to slow down"},
+        {"leap 3", leap3, check::Reading::Kind::Failed, ">Error: the server is not synchronised (leap indicator 3).",
+         "The server is not synchronised (leap indicator 3)"},
+        {"no transmit", noTransmit, check::Reading::Kind::Failed, ">Error: the reply carries no transmit time.",
+         "The reply carries no transmit time"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePreciseClock clock;
+        FakeDatagrams socket;
+        check::NtpProtocol protocol(clock);
+        protocol.beginAttempt();
+        const std::string request = *protocol.request();
+        socket.queued.push_back(replyTo(request, c.spec));
+        const check::Reading reading = protocol.consume(socket);
+        EXPECT_EQ(reading.kind, c.kind);
+        EXPECT_EQ(reading.line, c.line);
+        EXPECT_EQ(reading.tip, c.tip);
+    }
+}
+
+TEST(NtpProtocol, AForgedReplyNeitherEndsTheWaitNorFloodsTheLog)
+{
+    FakePreciseClock clock;
+    FakeDatagrams socket;
+    check::NtpProtocol protocol(clock);
+    protocol.beginAttempt();
+    const std::string request = *protocol.request();
+    ReplySpec forged = aheadBy5s(clock.realtime);
+    forged.echoOrigin = false;
+    const ReplySpec honest = aheadBy5s(clock.realtime);
+    clock.advance(30 * kMs);
+    socket.queued = {replyTo(request, forged), replyTo(request, forged)};
+    EXPECT_FALSE(protocol.consume(socket).line.empty());
+    EXPECT_EQ(protocol.consume(socket).line, "");   // one note per request
+    EXPECT_EQ(protocol.consume(socket).kind, check::Reading::Kind::NeedMore);   // nothing waiting
+    socket.queued = {replyTo(request, honest), replyTo(request, honest)};
+    EXPECT_EQ(protocol.consume(socket).kind, check::Reading::Kind::Done);
+    // A duplicate of the answer already taken asks for nothing.
+    EXPECT_EQ(protocol.consume(socket).kind, check::Reading::Kind::NeedMore);
+    EXPECT_EQ(protocol.resultSoFar()->ntp->samples, 1);
+}
+
+TEST(NtpProtocol, SamplesAreTakenTwoSecondsApartAndTheLeastDelayedWins)
+{
+    FakePreciseClock clock;
+    FakeDatagrams socket;
+    check::NtpProtocol protocol(clock, 3);
+    protocol.beginAttempt();
+    EXPECT_FALSE(protocol.resultSoFar());
+    // Round trips of 40, 20 and 30 ms; the server's offset differs a little each time.
+    const std::int64_t roundTrips[] = {40 * kMs, 20 * kMs, 30 * kMs};
+    const std::int64_t leads[] = {7 * kMs, 3 * kMs, 5 * kMs};
+    check::Reading reading;
+    for (int i = 0; i < 3; ++i) {
+        const std::string request = *protocol.request();
+        const std::int64_t sent = clock.realtime;
+        clock.advance(roundTrips[i]);
+        socket.queued.push_back(replyTo(request, {sent + roundTrips[i] / 2 + leads[i], sent + roundTrips[i] / 2 + leads[i]}));
+        reading = protocol.consume(socket);
+        EXPECT_EQ(reading.line.rfind(">Sample " + std::to_string(i + 1) + " of 3: offset +0.00", 0), 0u) << reading.line;
+        if (i < 2) {
+            ASSERT_EQ(reading.kind, check::Reading::Kind::SampleTaken);
+            EXPECT_EQ(reading.waitMs, check::NtpProtocol::kSampleSpacingMs);
+            clock.advance(2 * kSecond);
+        }
+    }
+    ASSERT_EQ(reading.kind, check::Reading::Kind::Done);
+    EXPECT_EQ(reading.result.ntp->delayNs, 20 * kMs);
+    EXPECT_EQ(reading.result.ntp->offsetNs, 3 * kMs);
+    EXPECT_EQ(reading.result.ntp->samples, 3);
+
+    // A new check forgets the old samples; the count is kept within 1..8.
+    protocol.beginAttempt();
+    EXPECT_FALSE(protocol.resultSoFar());
+    for (const auto& [asked, kept] : {std::pair{0, 1}, {-5, 1}, {8, 8}, {9, 8}, {4, 4}}) {
+        protocol.setSamples(asked);
+        EXPECT_EQ(protocol.samples(), kept) << asked;
+    }
+}
+
+// A loopback NTP server the test answers by hand, reading requests without blocking.
+class HandServer {
+public:
+    HandServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~HandServer() { ::close(fd_); }
+    std::uint16_t port() const { return port_; }
+
+    // Takes a waiting request, if any, and answers it when `answer` says so.
+    bool serve(bool answer, const std::function<ReplySpec()>& spec)
+    {
+        char buffer[64];
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const auto count = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (count != 48)
+            return false;
+        ++requests;
+        if (answer) {
+            const std::string reply = replyTo(std::string(buffer, 48), spec());
+            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+        }
+        return true;
+    }
+    int requests = 0;
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+struct Outcome {
+    std::vector<std::string> lines;
+    std::optional<check::CheckResult> result;
+    std::vector<check::Outcome> endings;
+    check::CheckEvents events()
+    {
+        check::CheckEvents e;
+        e.log = [this](int, const std::string& line) { lines.push_back(line); };
+        e.result = [this](const check::CheckResult& r) { result = r; };
+        e.ended = [this](check::Outcome outcome) { endings.push_back(outcome); };
+        return e;
+    }
+};
+
+// The engine's wait between samples: Stop during it sends nothing more, and a
+// server that falls silent after an answer leaves that answer as the result.
+TEST(NtpCheckEngine, TheWaitBetweenSamplesEndsWellWhenStoppedOrWhenTheServerFallsSilent)
+{
+    for (const bool stopDuringWait : {true, false}) {
+        SCOPED_TRACE(stopDuringWait ? "stopped" : "silent");
+        HandServer server;
+        platform::LinuxPreciseClock clock;
+        check::NtpProtocol protocol(clock, 2);
+        TClientSocket socket;
+        Outcome outcome;
+        check::CheckEngine engine(socket, protocol, outcome.events());
+        engine.configure(std::to_string(server.port()), 1);
+        engine.retriesLeft = 2;
+        engine.start("127.0.0.1");
+        const auto now = [&clock] { return ReplySpec{clock.RealtimeNanoseconds(), clock.RealtimeNanoseconds()}; };
+        ASSERT_TRUE(pumpUntil([&] { return server.serve(true, now); }, 5000));
+        ASSERT_TRUE(pumpUntil([&] { return !outcome.lines.empty() && outcome.lines.back().rfind(">Sample 1 of 2", 0) == 0; }, 5000));
+        EXPECT_TRUE(engine.running());
+        EXPECT_FALSE(socket.Armed());   // no time-out runs while the engine waits
+        if (stopDuringWait) {
+            engine.stop(">Stopped.");
+            pumpFor(check::NtpProtocol::kSampleSpacingMs + 500);
+            server.serve(true, now);
+            EXPECT_EQ(server.requests, 1);
+            EXPECT_EQ(outcome.endings, std::vector<check::Outcome>{check::Outcome::Stopped});
+            EXPECT_FALSE(outcome.result);
+            continue;
+        }
+        // The second request comes after the wait; unanswered, it times out.
+        ASSERT_TRUE(pumpUntil([&] { return server.serve(false, now); }, 5000));
+        EXPECT_TRUE(socket.Armed());
+        ASSERT_TRUE(pumpUntil([&] { return outcome.result.has_value(); }, 5000));
+        EXPECT_EQ(outcome.result->ntp->samples, 1);
+        EXPECT_EQ(outcome.lines.back(), ">No answer to the next request: keeping the best of 1 sample");
+        EXPECT_TRUE(outcome.endings.empty());
+        EXPECT_EQ(engine.retriesLeft, 2);   // no retry: the answer in hand is the result
+    }
+}
+
+} // namespace
