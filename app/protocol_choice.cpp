@@ -25,7 +25,8 @@ void TViewForm::setChosenProtocol(TimeProtocol protocol)
 }
 
 // Refilling the box passes through an empty box and its first item: neither
-// is a server the user chose, so the box's text is put back afterwards.
+// is a server the user chose, so the box's text is put back afterwards (the
+// first fill has none to put back and shows the first item).
 void TViewForm::listServers(TimeProtocol protocol)
 {
     {
@@ -34,7 +35,8 @@ void TViewForm::listServers(TimeProtocol protocol)
         ComboServer->clear();
         for (const char* server : app::ServersFor(protocol))
             ComboServer->addItem(QString::fromLatin1(server));
-        ComboServer->setEditText(shown);
+        if (!shown.isEmpty())
+            ComboServer->setEditText(shown);
     }
     listedProtocol_ = protocol;
 }
