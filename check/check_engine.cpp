@@ -182,8 +182,9 @@ bool CheckEngine::settleForResultSoFar(TSocketBase* socket, const std::string& w
 void CheckEngine::askAgainLater(TSocketBase* socket, int waitMs)
 {
     // The wait is the protocol's, not the server's: no time-out runs during it.
+    // A coarse timer may fire up to 5% early, and the spacing is a minimum.
     cli.DisarmTimeOut();
-    QTimer::singleShot(waitMs, &retryContext_, [this, socket, check = checkNo] {
+    QTimer::singleShot(waitMs, Qt::PreciseTimer, &retryContext_, [this, socket, check = checkNo] {
         // Stopped, failed or replaced while waiting: this request is no longer wanted.
         if (!running_ || check != checkNo || socket != cli.CurrentSocket() || !socket->IsConnected())
             return;

@@ -27,10 +27,11 @@ std::string capitalised(std::string text)
 std::string SecondsText(std::int64_t nanoseconds, bool withSign)
 {
     // Rounded to the microsecond, away from zero at the half.
-    const bool negative = nanoseconds < 0;
-    const std::uint64_t magnitude =
-        negative ? 0 - static_cast<std::uint64_t>(nanoseconds) : static_cast<std::uint64_t>(nanoseconds);
+    const std::uint64_t magnitude = nanoseconds < 0 ? 0 - static_cast<std::uint64_t>(nanoseconds)
+                                                    : static_cast<std::uint64_t>(nanoseconds);
     const std::uint64_t micro = (magnitude + 500) / 1000;
+    // What rounds to zero shows no minus sign.
+    const bool negative = nanoseconds < 0 && micro > 0;
     char text[48];
     std::snprintf(text, sizeof text, "%s%llu.%06llu", negative ? "-" : (withSign ? "+" : ""),
                   static_cast<unsigned long long>(micro / 1'000'000),

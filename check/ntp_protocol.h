@@ -52,7 +52,7 @@ private:
 };
 
 // Seconds with six decimals from nanoseconds: "0.000123", or "+2.345678" /
-// "-0.001000" with `signed`.
+// "-0.001000" with `withSign`.
 std::string SecondsText(std::int64_t nanoseconds, bool withSign);
 
 } // namespace check

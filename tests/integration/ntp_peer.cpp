@@ -338,12 +338,14 @@ int main(int argc, char** argv)
         // Only client requests are served, as a real server does.
         if (got < static_cast<ssize_t>(kPacketSize) || (request[0] & 7) != 3)
             continue;
-        // Counted on stderr, so a test can tell how often a client asked.
-        std::fprintf(stderr, "request %ld\n", ++seen);
-        if (seen <= options.ignoreFirst)
-            continue;
-        answer(fd, otherFd, request, client, options);
-        ++served;
+        const bool ignored = ++seen <= options.ignoreFirst;
+        if (!ignored) {
+            answer(fd, otherFd, request, client, options);
+            ++served;
+        }
+        // Counted on stderr, after the answer so as not to delay it, for a
+        // test that checks how often a client asked.
+        std::fprintf(stderr, "request %ld\n", seen);
     }
     ::close(fd);
     if (otherFd >= 0)

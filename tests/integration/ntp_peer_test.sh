@@ -95,13 +95,13 @@ got=$(ask forged-first --gap-ms 100)
   fail "forged-first: $got"
 
 # The responder ends by itself at its bound, and after --requests.
-"$ntp_peer" silent --bound 1 >/dev/null &
+"$ntp_peer" silent --bound 1 >/dev/null 2>&1 &
 pid=$!
 started_pids+=("$pid")
 sleep 3
 kill -0 "$pid" 2>/dev/null && fail "ntp_peer outlived its bound"
 : >"$work/once.port"
-"$ntp_peer" good --requests 1 >"$work/once.port" &
+"$ntp_peer" good --requests 1 >"$work/once.port" 2>/dev/null &
 pid=$!
 started_pids+=("$pid")
 sleep 0.3
