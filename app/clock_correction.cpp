@@ -2,6 +2,7 @@
 // correction, and the clock set to the server's time when allowed.
 #include "app/view_form.h"
 
+#include "net/ntp_packet.h"
 #include "platform/local_clock.h"
 #include "platform/system_time.h"
 #include "platform/timedate1.h"
@@ -22,7 +23,18 @@
 namespace {
 
 constexpr int kSecondsPerDay = 86400;
-constexpr std::int64_t kMicrosecondsPerSecond = 1000000;
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+constexpr std::int64_t kNanosecondsPerDay = kNanosecondsPerSecond * kSecondsPerDay;
+constexpr std::int64_t kNanosecondsPerMicrosecond = 1000;
+constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
+
+// The time and date service takes microseconds: the nearest, halves away from zero.
+std::int64_t MicrosecondsOf(std::int64_t nanoseconds)
+{
+    const std::int64_t half = kNanosecondsPerMicrosecond / 2;
+    return nanoseconds >= 0 ? (nanoseconds + half) / kNanosecondsPerMicrosecond
+                            : -((-nanoseconds + half) / kNanosecondsPerMicrosecond);
+}
 
 constexpr char kKeptByServiceLine[] = ">The system's time service keeps the clock: not changed.";
 constexpr char kStillWaitingLine[] = ">Error: An earlier clock change still awaits the system's answer.";
@@ -101,7 +113,34 @@ void TViewForm::showtime()
     resetcon(cli.CurrentSocket(), "");
     const int number = checkNo;
     if (chkAdjust->isChecked())
-        correctClock(correction, [this, number] { endCheck(number); });
+        correctClock({std::int64_t{correction.shift()} * kNanosecondsPerSecond, true}, [this, number] { endCheck(number); });
+    else
+        endCheck(number);
+}
+
+// An NTP answer: the offset is measured against the clock as it reads now, so
+// the server's time is the local time moved by it.
+void TViewForm::showtime(const check::NtpReading& reading)
+{
+    const double localNow = services_.clock.LocalNow();
+    const double serverNow = localNow + double(reading.offsetNs) / double(kNanosecondsPerDay);
+    const int serverSeconds = secondsOfDay(serverNow);
+    svrHour = serverSeconds / 3600;
+    svrMin = serverSeconds / 60 % 60;
+    svrSec = serverSeconds % 60;
+
+    const QString longTime = QStringLiteral("tt");
+    svrTime->setText(platform::FormatDateTime(longTime, serverNow, services_.format));
+    lclTime->setText(platform::FormatDateTime(longTime, localNow, services_.format));
+    const ntp::NtpCorrection correction = ntp::CorrectionOf({reading.offsetNs, reading.delayNs});
+    Correction->setText(QString::fromStdString(correction.caption));
+    setToolTip(correction.trayTip);
+
+    resetcon(cli.CurrentSocket(), "");
+    const int number = checkNo;
+    // Within half the round trip the true offset may be nothing: the clock is left alone.
+    if (chkAdjust->isChecked() && correction.shiftNanoseconds != 0)
+        correctClock({correction.shiftNanoseconds, false}, [this, number] { endCheck(number); });
     else
         endCheck(number);
 }
@@ -117,13 +156,13 @@ void TViewForm::endCheck(int number)
 // The step goes to the system's time and date service when there is one; its
 // answer lands later, when the window may have started another check, so the
 // lines carry this check's number and `then` ends this check only then.
-void TViewForm::correctClock(const ::Correction& correction, const std::function<void()>& then)
+void TViewForm::correctClock(const ClockStep& step, const std::function<void()>& then)
 {
     log(">Correcting System Time");
     stepGauge(20);
     const int number = checkNo;
     if (!services_.timeDate) {
-        correctWithoutTimeDate(number, correction);
+        correctWithoutTimeDate(number, step);
         then();
         return;
     }
@@ -135,17 +174,17 @@ void TViewForm::correctClock(const ::Correction& correction, const std::function
     }
     clockChangePending_ = true;
     const QPointer<QWidget> window(this);
-    services_.timeDate->ShiftClock(std::int64_t{correction.shift()} * kMicrosecondsPerSecond,
-                                   [this, window, number, correction, then](const platform::ClockShiftResult& result) {
+    services_.timeDate->ShiftClock(MicrosecondsOf(step.nanoseconds),
+                                   [this, window, number, step, then](const platform::ClockShiftResult& result) {
                                        if (!window)
                                            return;
                                        clockChangePending_ = false;
-                                       clockChangeAnswered(number, correction, result);
+                                       clockChangeAnswered(number, step, result);
                                        then();
                                    });
 }
 
-void TViewForm::clockChangeAnswered(int number, const ::Correction& correction, const platform::ClockShiftResult& result)
+void TViewForm::clockChangeAnswered(int number, const ClockStep& step, const platform::ClockShiftResult& result)
 {
     using platform::ClockShiftOutcome;
     switch (result.outcome) {
@@ -156,7 +195,7 @@ void TViewForm::clockChangeAnswered(int number, const ::Correction& correction, 
         logLine(*ListBox1, number, kKeptByServiceLine);
         return;
     case ClockShiftOutcome::NoService:
-        correctWithoutTimeDate(number, correction);
+        correctWithoutTimeDate(number, step);
         return;
     case ClockShiftOutcome::NotAuthorised:
     case ClockShiftOutcome::AutomaticSyncOn:
@@ -174,27 +213,32 @@ void TViewForm::clockChangeAnswered(int number, const ::Correction& correction, 
 
 // Without the time and date service: a clock the kernel reports disciplined is
 // left to whatever disciplines it; otherwise the step is made with the right.
-void TViewForm::correctWithoutTimeDate(int number, const ::Correction& correction)
+void TViewForm::correctWithoutTimeDate(int number, const ClockStep& step)
 {
     if (services_.systemTime.KernelClockSynchronised())
         logLine(*ListBox1, number, kKeptByServiceLine);
     else
-        setClockWithRight(number, correction);
+        setClockWithRight(number, step);
 }
 
-// Shifts the whole UTC date and time by the correction, so that the date
-// rolls over with a correction across midnight.
-void TViewForm::setClockWithRight(int number, const ::Correction& correction)
+// A record shifts the whole UTC date and time by the correction, so that the
+// date rolls over with a correction across midnight; a step does so in the
+// kernel, with no time passing between reading the clock and setting it.
+void TViewForm::setClockWithRight(int number, const ClockStep& step)
 {
-    platform::SYSTEMTIME now;
-    services_.systemTime.GetSystemTime(now);
-    std::int64_t milliseconds = 0;
-    platform::SYSTEMTIME record = now;
-    if (platform::UnixMillisecondsFromSystemTime(now, milliseconds))
-        record = platform::SystemTimeFromUnixMilliseconds(milliseconds + std::int64_t{correction.shift()} * 1000);
+    platform::SYSTEMTIME record;
+    if (step.asRecord) {
+        platform::SYSTEMTIME now;
+        services_.systemTime.GetSystemTime(now);
+        std::int64_t milliseconds = 0;
+        record = now;
+        if (platform::UnixMillisecondsFromSystemTime(now, milliseconds))
+            record = platform::SystemTimeFromUnixMilliseconds(milliseconds + step.nanoseconds / kNanosecondsPerMillisecond);
+    }
     {
         PrivilegeScope privilege(*this);
-        const bool set = services_.systemTime.SetSystemTime(record);
+        const bool set = step.asRecord ? services_.systemTime.SetSystemTime(record)
+                                       : services_.systemTime.StepSystemTime(step.nanoseconds);
         if (set) {
             logLine(*ListBox1, number, ClockSetLine(services_.clock, services_.format));
         } else {

@@ -25,6 +25,7 @@ SettingsValues TViewForm::settingsShown() const
     values.retrySecs = edtRetry->text().toStdString();
     values.server = svrName->text().toStdString();
     values.autostart = chkAutostart->isChecked();
+    values.protocol = chosenProtocol();
     return values;
 }
 
@@ -56,4 +57,5 @@ void TViewForm::watchSettings()
     connect(edtRetry, &QLineEdit::textChanged, settingsSaver, changed);
     // svrName, which is what is saved, follows the combo box's text.
     connect(ComboServer, &QComboBox::currentTextChanged, settingsSaver, changed);
+    connect(ComboProtocol, &QComboBox::currentIndexChanged, settingsSaver, changed);
 }

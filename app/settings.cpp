@@ -3,6 +3,7 @@
 #include "platform/private_profile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 
 namespace app {
@@ -66,6 +67,24 @@ int ReadWholeNumber(const platform::TIniFile& file, const Setting& setting, int 
 std::string ReadText(const platform::TIniFile& file, const Setting& setting)
 {
     return file.ReadString(setting.section, setting.readKey, setting.defaultValue);
+}
+
+TimeProtocol ReadProtocol(const platform::TIniFile& file)
+{
+    const std::string text = ReadText(file, settings::Protocol);
+    const std::string ntp = kNtpProtocolText;
+    const bool isNtp = std::equal(text.begin(), text.end(), ntp.begin(), ntp.end(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+    });
+    return isNtp ? TimeProtocol::Ntp : TimeProtocol::Time;
+}
+
+void WriteProtocol(platform::TIniFile& file, TimeProtocol protocol)
+{
+    // No value can hold a line break, so this default means the key is absent.
+    const bool present = file.ReadString(settings::Protocol.section, settings::Protocol.readKey, "\n") != "\n";
+    if (protocol == TimeProtocol::Ntp || present)
+        WriteText(file, settings::Protocol, protocol == TimeProtocol::Ntp ? kNtpProtocolText : kTimeProtocolText);
 }
 
 void WriteSwitch(platform::TIniFile& file, const Setting& setting, bool on)

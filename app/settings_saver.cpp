@@ -21,6 +21,7 @@ void WriteSettingsValues(platform::TIniFile& file, const SettingsValues& values,
     WriteText(file, settings::RetrySecs, values.retrySecs);
     WriteText(file, settings::Server, values.server);
     WriteSwitch(file, settings::Autostart, values.autostart);
+    WriteProtocol(file, values.protocol);
     WriteText(file, settings::LastUpdated, lastUpdated);
 }
 

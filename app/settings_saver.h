@@ -4,6 +4,8 @@
 // was last written. A broken display connection or a kill cannot be caught,
 // so this is what keeps a change once it has been made.
 
+#include "app/settings.h"
+
 #include <QObject>
 
 #include <chrono>
@@ -29,6 +31,7 @@ struct SettingsValues {
     std::string retrySecs;
     std::string server;
     bool autostart = false;
+    TimeProtocol protocol = TimeProtocol::Time;
 
     bool operator==(const SettingsValues&) const = default;
 };

@@ -86,7 +86,12 @@ void TViewForm::readSettings()
     const std::string retries = ReadText(file, settings::RetrySecs);
     edtRetry->setText(QString::fromStdString(ParseWholeNumber(retries) ? retries : settings::RetrySecs.defaultValue));
     setTimeOutText(ReadWholeNumber(file, settings::Timeout, kTimeOutMin, kTimeOutMax));
-    const QString server = QString::fromStdString(ReadText(file, settings::Server));
+    // Before the server, which is the chosen list's first when the file names none.
+    const TimeProtocol protocol = ReadProtocol(file);
+    setChosenProtocol(protocol);
+    Setting serverSetting = settings::Server;
+    serverSetting.defaultValue = ServersFor(protocol).front();
+    const QString server = QString::fromStdString(ReadText(file, serverSetting));
     svrName->setText(server);
     ComboServer->setEditText(server);
     const AutostartState autostart = ReadAutostartState(AutostartEntryPath());

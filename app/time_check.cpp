@@ -63,7 +63,12 @@ void TViewForm::presentCheckEvents()
     events.gauge = [this](int amount) { stepGauge(amount); };
     events.tip = [this](const std::string& tip) { setToolTip(tip); };
     events.attemptOver = [this] { setIdle(); };
-    events.result = [this](const check::CheckResult&) { showtime(); };
+    events.result = [this](const check::CheckResult& result) {
+        if (result.ntp)
+            showtime(*result.ntp);
+        else
+            showtime();
+    };
     events.ended = [this](check::Outcome outcome) {
         setIdle();
         if (outcome == check::Outcome::Failed)
@@ -85,6 +90,7 @@ void TViewForm::btnConnectClick()
     mnuSynchro->setEnabled(false);
     ProgressBar1->show();
     ProgressBar1->setValue(0);
+    useChosenProtocol();
     checkEngine_.start(ComboServer->currentText().toStdString());
 }
 

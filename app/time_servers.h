@@ -1,10 +1,15 @@
 #pragma once
-// The built-in list of time servers: hosts that answer the Time protocol
-// (RFC 868) on TCP port 37. The first is the default server.
+// The built-in lists of time servers, one per protocol the check speaks: hosts
+// that answer the Time protocol (RFC 868) on TCP port 37, and hosts that
+// answer NTP on UDP port 123. The first of each is its default server.
 
 #include <array>
+#include <span>
+#include <string>
 
 namespace app {
+
+enum class TimeProtocol { Time, Ntp };
 
 inline constexpr std::array<const char*, 32> kTimeServers = {
     "time.nist.gov",          // NIST, round robin over the servers below
@@ -40,5 +45,47 @@ inline constexpr std::array<const char*, 32> kTimeServers = {
     "ntp.metas.ch",           // METAS, Bern
     "rdate.cpanel.net",
 };
+
+// Public pools first, then national time institutes and the observatories
+// and universities that run with them.
+inline constexpr std::array kNtpServers = {
+    "pool.ntp.org",           // the NTP Pool, nearest servers by DNS
+    "0.pool.ntp.org",
+    "1.pool.ntp.org",
+    "2.pool.ntp.org",
+    "3.pool.ntp.org",
+    "europe.pool.ntp.org",
+    "north-america.pool.ntp.org",
+    "asia.pool.ntp.org",
+    "time.nist.gov",          // NIST, round robin
+    "time-a-g.nist.gov",      // NIST Gaithersburg, Maryland
+    "time-a-wwv.nist.gov",    // NIST WWV, Fort Collins, Colorado
+    "time-a-b.nist.gov",      // NIST Boulder, Colorado
+    "ptbtime1.ptb.de",        // PTB, Braunschweig
+    "ptbtime2.ptb.de",
+    "ptbtime3.ptb.de",
+    "time.fu-berlin.de",      // Freie Universität Berlin
+    "ntp.metas.ch",           // METAS, Bern
+    "ntp1.inrim.it",          // INRiM, Turin
+    "ntp2.inrim.it",
+    "ntp1.npl.co.uk",         // NPL, Teddington
+    "ntp2.npl.co.uk",
+    "ntp.time.nl",            // VSL and SIDN, Delft
+    "hora.roa.es",            // Real Observatorio de la Armada, San Fernando
+    "tick.usno.navy.mil",     // US Naval Observatory
+    "tock.usno.navy.mil",
+    "time.nrc.ca",            // National Research Council, Ottawa
+    "time.chu.nrc.ca",
+    "ntp.nict.jp",            // NICT, Tokyo
+    "time.kriss.re.kr",       // KRISS, Daejeon
+};
+
+std::span<const char* const> ServersFor(TimeProtocol protocol);
+
+// What the server box shows after the list changed from `from`'s to `to`'s:
+// an entry of the old list becomes the new list's default (the list was
+// picked from, and it was picked for the other protocol); a server the user
+// typed stays.
+std::string ServerAfterProtocolChange(const std::string& shown, TimeProtocol from, TimeProtocol to);
 
 } // namespace app

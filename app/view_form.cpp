@@ -19,7 +19,8 @@
 #include <QToolButton>
 
 TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
-    : ui::TViewFormLayout(parent, &services.clock), services_(services)
+    : ui::TViewFormLayout(parent, &services.clock),
+      ntpProtocol_(services.preciseClock ? *services.preciseClock : systemPreciseClock_, 1), services_(services)
 {
     createComponents();
     connectHandlers();
@@ -38,8 +39,7 @@ TViewForm::~TViewForm()
 
 void TViewForm::createComponents()
 {
-    for (const char* server : app::kTimeServers)
-        ComboServer->addItem(QString::fromLatin1(server));
+    listServers(app::TimeProtocol::Time);
     ComboServer->setCurrentIndex(0);
     svrName->setText(ComboServer->currentText());
 
@@ -80,6 +80,7 @@ void TViewForm::connectHandlers()
     connect(SpinButton1->UpButton(), &QToolButton::clicked, this, &TViewForm::SpinButton1UpClick);
     connect(SpinButton1->DownButton(), &QToolButton::clicked, this, &TViewForm::SpinButton1DownClick);
     connect(ComboServer, &QComboBox::currentTextChanged, this, &TViewForm::ComboServerChange);
+    connect(ComboProtocol, &QComboBox::currentIndexChanged, this, &TViewForm::ComboProtocolChange);
     // Clicks only: setting the box from the entry at start must not rewrite it.
     connect(chkAutostart, &QCheckBox::clicked, this, &TViewForm::chkAutostartClick);
     connect(mnuSynchro, &QAction::triggered, this, &TViewForm::mnuSynchroClick);

@@ -2,7 +2,9 @@
 // The main window: its components and every handler of the time check, the
 // settings, the window commands and the almanac tick.
 
+#include "app/time_servers.h"
 #include "check/check_engine.h"
+#include "check/ntp_protocol.h"
 #include "check/rfc868_protocol.h"
 #include "net/client_socket.h"
 #include "net/timestamp.h"
@@ -53,6 +55,18 @@ struct ViewFormServices {
     // The system's time and date service; none: the clock is set with the right alone.
     platform::TimeDateService* timeDate = nullptr;
     std::string autostartProgram = "tikora";   // what the session's autostart entry starts
+    std::string ntpPort = "ntp";     // the service or port number asked over NTP
+    // The clocks an NTP exchange reads; none: the system's.
+    platform::PreciseClock* preciseClock = nullptr;
+};
+
+// A relative change of the clock, and how it is made without the time and
+// date service.
+struct ClockStep {
+    std::int64_t nanoseconds = 0;
+    // The Time protocol's whole seconds are set as a date-time record, as they
+    // always were; a measured offset is one relative step in the kernel.
+    bool asRecord = false;
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -67,6 +81,8 @@ private:
     // The check runs on the engine; the window presents its events. Declared
     // here: the design's counters below are the engine's own.
     check::Rfc868Protocol timeProtocol_{check::SocketKind::Stream};
+    platform::LinuxPreciseClock systemPreciseClock_;
+    check::NtpProtocol ntpProtocol_;   // one sample: the window shows one correction
     check::CheckEngine checkEngine_{cli, timeProtocol_, {}};
 
 public:
@@ -98,6 +114,7 @@ public:
     void chkRetryClick();
     void edtRetryChange();
     void ComboServerChange();
+    void ComboProtocolChange();
     void chkAutostartClick();
     // The time check.
     void btnConnectClick();
@@ -110,6 +127,7 @@ public:
     void resetcon(TSocketBase* Socket, const std::string& message);
     // The result and the clock correction.
     void showtime();
+    void showtime(const check::NtpReading& reading);
     void setpriv(const std::string& name, bool on);
     // The almanac.
     void Timer1Timer();
@@ -156,10 +174,14 @@ private:
     void logNumbered(int number, const std::string& message);
     void endRetryRun();
     void setTimeOutText(int seconds);
-    void correctClock(const ::Correction& correction, const std::function<void()>& then);
-    void clockChangeAnswered(int number, const ::Correction& correction, const platform::ClockShiftResult& result);
-    void correctWithoutTimeDate(int number, const ::Correction& correction);
-    void setClockWithRight(int number, const ::Correction& correction);
+    void listServers(app::TimeProtocol protocol);
+    app::TimeProtocol chosenProtocol() const;
+    void setChosenProtocol(app::TimeProtocol protocol);
+    void useChosenProtocol();
+    void correctClock(const ClockStep& step, const std::function<void()>& then);
+    void clockChangeAnswered(int number, const ClockStep& step, const platform::ClockShiftResult& result);
+    void correctWithoutTimeDate(int number, const ClockStep& step);
+    void setClockWithRight(int number, const ClockStep& step);
     void endCheck(int number);
     int screenWidth() const;
     int centredLeft() const;
@@ -173,4 +195,5 @@ private:
     TClientSocket unusedClient_;   // created, loaded and destroyed with the window, as designed
     bool clockChangePending_ = false;   // a step asked of the time and date service awaits its answer
     bool hiddenAtStart_ = false;   // Start Minimized: not shown since the start
+    app::TimeProtocol listedProtocol_ = app::TimeProtocol::Time;   // whose servers the drop-down lists
 };

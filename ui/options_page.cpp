@@ -47,6 +47,13 @@ void TViewFormLayout::buildOptionsPage(QWidget* page)
     chkAutostart = Place(new QCheckBox(QStringLiteral("Start with the desktop session"), GroupBox2), "chkAutostart",
                          16, 79, 185, 17);
     chkAutostart->setStyle(compact);
+    // On the title's line, right of it: the only free space in the box, and
+    // too narrow for a "Protocol:" label beside the box, so the box names
+    // itself to tips and screen readers.
+    ComboProtocol = Place(new QComboBox(GroupBox2), "ComboProtocol", 110, 0, 104, 18);
+    ComboProtocol->addItems({QStringLiteral("Time (RFC 868)"), QStringLiteral("NTP")});
+    ComboProtocol->setToolTip(QStringLiteral("Protocol"));
+    ComboProtocol->setAccessibleName(QStringLiteral("Protocol"));
 }
 
 } // namespace ui

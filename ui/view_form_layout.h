@@ -117,6 +117,7 @@ public:
     TSpinButton* SpinButton1 = nullptr;
     QLabel* Label5 = nullptr;
     QCheckBox* chkAutostart = nullptr;
+    QComboBox* ComboProtocol = nullptr;
 
     // About
     TGradient* Gradient1 = nullptr;

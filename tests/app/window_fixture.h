@@ -80,6 +80,7 @@ protected:
     {
         ViewFormServices services{zone,   clock, systemTime, tray, cursor, platform::UsFormatSettings(),
                                   port, [this] { ++quits; }, timeDate};
+        services.ntpPort = ntpPort;
         form = std::make_unique<TViewForm>(services);
         return *form;
     }
@@ -108,6 +109,7 @@ protected:
     fakes::FakeNotificationArea tray;
     fakes::FakeScreenCursor cursor;
     platform::TimeDateService* timeDate = nullptr;   // none: the clock is set with the right alone
+    std::string ntpPort = "ntp";   // where an NTP check asks
     int quits = 0;
     std::vector<std::string> errors;
     platform::ErrorReport previousReport;

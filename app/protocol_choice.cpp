@@ -1,0 +1,68 @@
+// The Protocol choice on the Options page: which built-in servers the
+// drop-down offers, and which protocol the next check speaks.
+#include "app/view_form.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+
+using app::TimeProtocol;
+
+namespace {
+// The items of the Protocol box, in order.
+constexpr int kTimeItem = 0;
+constexpr int kNtpItem = 1;
+} // namespace
+
+TimeProtocol TViewForm::chosenProtocol() const
+{
+    return ComboProtocol->currentIndex() == kNtpItem ? TimeProtocol::Ntp : TimeProtocol::Time;
+}
+
+void TViewForm::setChosenProtocol(TimeProtocol protocol)
+{
+    ComboProtocol->setCurrentIndex(protocol == TimeProtocol::Ntp ? kNtpItem : kTimeItem);
+}
+
+// Refilling the box passes through an empty box and its first item: neither
+// is a server the user chose, so the box's text is put back afterwards (the
+// first fill has none to put back and shows the first item).
+void TViewForm::listServers(TimeProtocol protocol)
+{
+    {
+        const QSignalBlocker quiet(ComboServer);
+        const QString shown = ComboServer->currentText();
+        ComboServer->clear();
+        for (const char* server : app::ServersFor(protocol))
+            ComboServer->addItem(QString::fromLatin1(server));
+        if (!shown.isEmpty())
+            ComboServer->setEditText(shown);
+    }
+    listedProtocol_ = protocol;
+}
+
+void TViewForm::ComboProtocolChange()
+{
+    const TimeProtocol chosen = chosenProtocol();
+    if (chosen == listedProtocol_)
+        return;
+    const std::string server =
+        app::ServerAfterProtocolChange(ComboServer->currentText().toStdString(), listedProtocol_, chosen);
+    listServers(chosen);
+    ComboServer->setEditText(QString::fromStdString(server));
+    ComboServerChange();
+}
+
+// A check keeps the protocol it started with; the choice applies to the next.
+// Until the choice is first changed the socket stays as created.
+void TViewForm::useChosenProtocol()
+{
+    if (CheckRunning())
+        return;
+    const bool ntp = chosenProtocol() == TimeProtocol::Ntp;
+    check::CheckProtocol& wanted = ntp ? static_cast<check::CheckProtocol&>(ntpProtocol_) : timeProtocol_;
+    if (&checkEngine_.protocol() == &wanted)
+        return;
+    checkEngine_.setProtocol(wanted);
+    checkEngine_.configure(ntp ? services_.ntpPort : services_.timePort, cli.TimeOut());
+}

@@ -1,0 +1,39 @@
+#include "app/time_servers.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace app {
+namespace {
+
+// Host names are compared without regard to case, as DNS does.
+bool SameHost(const std::string& a, const char* b)
+{
+    const std::string other(b);
+    return std::equal(a.begin(), a.end(), other.begin(), other.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+bool Lists(std::span<const char* const> list, const std::string& host)
+{
+    return std::any_of(list.begin(), list.end(), [&host](const char* entry) { return SameHost(host, entry); });
+}
+
+} // namespace
+
+std::span<const char* const> ServersFor(TimeProtocol protocol)
+{
+    if (protocol == TimeProtocol::Ntp)
+        return kNtpServers;
+    return kTimeServers;
+}
+
+std::string ServerAfterProtocolChange(const std::string& shown, TimeProtocol from, TimeProtocol to)
+{
+    if (from == to || !Lists(ServersFor(from), shown))
+        return shown;
+    return ServersFor(to).front();
+}
+
+} // namespace app
