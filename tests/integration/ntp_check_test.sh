@@ -158,37 +158,21 @@ for bad in "--samples 0" "--samples 9" "--samples x" "--samples 2" "--ntp --udp"
 done
 
 # A real NTP server that never touches the clock: chronyd -x on loopback.
-if [ -x /usr/sbin/chronyd ]; then
-  chrony_dir=$(mktemp -d "$work/chrony.XXXXXX")
-  chrony_port=$(python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  cat >"$chrony_dir/chrony.conf" <<CONF
-port $chrony_port
-bindaddress 127.0.0.1
-allow 127.0.0.1
-local stratum 8
-cmdport 0
-pidfile $chrony_dir/chronyd.pid
-driftfile $chrony_dir/drift
-CONF
-  /usr/sbin/chronyd -x -f "$chrony_dir/chrony.conf" -d >"$chrony_dir/chronyd.log" 2>&1 &
-  chrony_pid=$!
-  started_pids+=("$chrony_pid")
-  # chronyd answers once it has read its configuration: ask until it does.
-  for ((i = 0; i < 10; i++)); do
-    run_check --ntp --timeout 1 --retries 0 --port "$chrony_port" 127.0.0.1
-    [ "$status" -eq 0 ] && break
-    sleep 0.5
-  done
+. "$(dirname "$0")/chrony_lib.sh"
+if ! chrony_available; then
+  echo "chronyd with -x is not installed: the real-server case is skipped"
+elif ! chrony_start; then
+  fail "chronyd -x did not start on 127.0.0.1"
+else
+  trap 'chrony_stop; stop_started' EXIT   # however the script ends
+  run_check --ntp --timeout 2 --retries 1 --port "$chrony_port" 127.0.0.1
   expect_status "chronyd" 0
   expect_line "chronyd" "Stratum:     8"
   expect_line "chronyd" "Reference:   "
   offset=$(sed -n 's/^Offset:      \([-+0-9.]*\) s$/\1/p' <<<"$out")
   python3 -c "import sys; sys.exit(abs(float('$offset')) > 0.1)" 2>/dev/null ||
     fail "chronyd: offset '$offset' of the machine's own clock is not near 0: $out"
-  kill "$chrony_pid" 2>/dev/null
-  wait "$chrony_pid" 2>/dev/null
-else
-  echo "chronyd is not installed: the real-server case is skipped"
+  chrony_stop
 fi
 
 stop_started
