@@ -30,11 +30,7 @@ TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
 TViewForm::~TViewForm()
 {
     // The sockets may still report while they close; the window is going.
-    cli.OnInfo = nullptr;
-    cli.OnConnect = nullptr;
-    cli.OnRead = nullptr;
-    cli.OnDisconnect = nullptr;
-    cli.OnTimeOut = nullptr;
+    cli.ClearHandlers();
 }
 
 void TViewForm::createComponents()

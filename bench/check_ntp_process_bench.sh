@@ -16,7 +16,7 @@ blocking="$build/bench/ntp_blocking_client"
 for tool in "$cli" "$empty" "$blocking"; do
   [ -x "$tool" ] || { echo "check_ntp_process_bench: $tool is missing" >&2; exit 1; }
 done
-chrony_available || { echo "check_ntp_process_bench: $chronyd with -x is missing" >&2; exit 1; }
+chrony_available || { echo "check_ntp_process_bench: $chrony_program with -x is missing" >&2; exit 1; }
 trap chrony_stop EXIT
 chrony_start
 

@@ -20,7 +20,7 @@ ntp_peer="$build/tests/integration/ntp_peer"
 for tool in "$cli" "$blocking" "$ntp_peer"; do
   [ -x "$tool" ] || { echo "ntp_accuracy_bench: $tool is missing" >&2; exit 1; }
 done
-chrony_available || { echo "ntp_accuracy_bench: $chronyd with -x is missing" >&2; exit 1; }
+chrony_available || { echo "ntp_accuracy_bench: $chrony_program with -x is missing" >&2; exit 1; }
 
 work=$(mktemp -d)
 peer_pid=""

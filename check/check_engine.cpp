@@ -24,11 +24,7 @@ CheckEngine::CheckEngine(TClientSocket& socket, CheckProtocol& protocol, CheckEv
 
 CheckEngine::~CheckEngine()
 {
-    cli.OnInfo = nullptr;
-    cli.OnConnect = nullptr;
-    cli.OnRead = nullptr;
-    cli.OnDisconnect = nullptr;
-    cli.OnTimeOut = nullptr;
+    cli.ClearHandlers();
 }
 
 void CheckEngine::configure(const std::string& port, int timeOutSeconds)

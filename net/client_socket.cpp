@@ -12,6 +12,17 @@ bool TCustomClientSocket::IsOpen() const
     return CurrentSocket() && CurrentSocket()->IsConnected();
 }
 
+void TCustomClientSocket::ClearHandlers()
+{
+    OnInfo = nullptr;
+    OnConnect = nullptr;
+    OnRead = nullptr;
+    OnWrite = nullptr;
+    OnDisconnect = nullptr;
+    OnTimeOut = nullptr;
+    OnAsyncComplete = nullptr;
+}
+
 void TCustomClientSocket::Open(TSocketClass socketClass)
 {
     if (IsOpen())

@@ -12,6 +12,9 @@ public:
     TCustomClientSocket();
 
     TSocketEvent OnConnect;
+    // Forgets every handler: for an owner that goes while the socket may
+    // still report as it closes.
+    void ClearHandlers();
 
     // Creates a new socket object of the given class and starts connecting.
     void Open(TSocketClass socketClass);

@@ -3,6 +3,8 @@
 // server reply whose timestamps are the real-time clock moved by an offset.
 // Written from RFC 5905 alone, so the packet module cannot hide a fault here.
 
+#include "net/loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -20,26 +22,17 @@ class NtpResponder {
 public:
     explicit NtpResponder(std::int64_t offsetNs) : offsetNs_(offsetNs)
     {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
         thread_ = std::thread([this] { serve(); });
     }
     ~NtpResponder()
     {
         stop_ = true;
         thread_.join();
-        ::close(fd_);
     }
     NtpResponder(const NtpResponder&) = delete;
     NtpResponder& operator=(const NtpResponder&) = delete;
 
-    std::uint16_t port() const { return port_; }
+    std::uint16_t port() const { return socket_.port(); }
     int answered() const { return answered_; }
 
 private:
@@ -63,13 +56,13 @@ private:
     {
         // Bounded: at most 10 requests and 20 seconds.
         for (int polls = 0; polls < 1000 && answered_ < 10 && !stop_; ++polls) {
-            pollfd entry{fd_, POLLIN, 0};
+            pollfd entry{socket_.fd(), POLLIN, 0};
             if (::poll(&entry, 1, 20) <= 0)
                 continue;
             std::uint8_t packet[48] = {};
             sockaddr_in client{};
             socklen_t length = sizeof client;
-            const ssize_t got = ::recvfrom(fd_, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&client), &length);
+            const ssize_t got = ::recvfrom(socket_.fd(), packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&client), &length);
             const std::uint64_t received = now();
             if (got != 48)
                 continue;
@@ -84,14 +77,13 @@ private:
             put(reply + 16, received);
             put(reply + 32, received);
             put(reply + 40, now());
-            ::sendto(fd_, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length);
+            ::sendto(socket_.fd(), reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length);
             ++answered_;
         }
     }
 
     std::int64_t offsetNs_;
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
+    LoopbackDatagramSocket socket_;
     std::atomic<bool> stop_{false};
     std::atomic<int> answered_{0};
     std::thread thread_;

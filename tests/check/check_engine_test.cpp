@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+using testing_support::LoopbackDatagramSocket;
 using testing_support::LoopbackListener;
 using testing_support::pumpFor;
 using testing_support::pumpUntil;
@@ -90,33 +91,16 @@ class EchoPeer {
 public:
     EchoPeer(bool datagram, std::string reply) : datagram_(datagram), reply_(std::move(reply))
     {
-        if (datagram_) {
-            udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::bind(udp_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-            socklen_t length = sizeof address;
-            ::getsockname(udp_, reinterpret_cast<sockaddr*>(&address), &length);
-            port_ = ntohs(address.sin_port);
-        } else {
-            port_ = listener_.port();
-        }
         thread_ = std::thread([this] { serve(); });
     }
-    ~EchoPeer()
-    {
-        thread_.join();
-        if (udp_ >= 0)
-            ::close(udp_);
-    }
-    std::uint16_t port() const { return port_; }
+    ~EchoPeer() { thread_.join(); }
+    std::uint16_t port() const { return datagram_ ? udp_.port() : listener_.port(); }
     std::string heard;
 
 private:
     void serve()
     {
-        const int fd = datagram_ ? udp_ : listener_.fd();
+        const int fd = datagram_ ? udp_.fd() : listener_.fd();
         pollfd entry{fd, POLLIN, 0};
         if (::poll(&entry, 1, 10000) <= 0)
             return;   // bounded: one exchange within 10 s
@@ -124,9 +108,9 @@ private:
         if (datagram_) {
             sockaddr_in from{};
             socklen_t length = sizeof from;
-            const auto count = ::recvfrom(udp_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+            const auto count = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
             heard.assign(buffer, count > 0 ? count : 0);
-            ::sendto(udp_, reply_.data(), reply_.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+            ::sendto(fd, reply_.data(), reply_.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
             return;
         }
         const int peer = listener_.accept();
@@ -144,8 +128,7 @@ private:
     bool datagram_;
     std::string reply_;
     LoopbackListener listener_;
-    int udp_ = -1;
-    std::uint16_t port_ = 0;
+    LoopbackDatagramSocket udp_;
     std::thread thread_;
 };
 

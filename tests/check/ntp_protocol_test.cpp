@@ -76,7 +76,7 @@ std::uint64_t transmitBitsOf(const std::string& request)
     return bits;
 }
 
-struct ReplySpec {
+struct ReplyFields {
     std::int64_t receiveNs = 0;    // T2
     std::int64_t transmitNs = 0;   // T3
     int firstByte = 0x24;          // leap 0, version 4, mode 4
@@ -85,25 +85,25 @@ struct ReplySpec {
     bool echoOrigin = true;
 };
 
-std::string replyTo(const std::string& request, const ReplySpec& spec)
+std::string replyTo(const std::string& request, const ReplyFields& fields)
 {
     std::string packet(48, '\0');
     auto put64 = [&](std::size_t at, std::uint64_t value) {
         for (int i = 0; i < 8; ++i)
             packet[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (56 - 8 * i));
     };
-    packet[0] = static_cast<char>(spec.firstByte);
-    packet[1] = static_cast<char>(spec.stratum);
-    packet.replace(12, 4, spec.referenceId.substr(0, 4));
-    put64(24, transmitBitsOf(request) ^ (spec.echoOrigin ? 0 : 1));
-    put64(32, ntp::NtpFromUnixNanoseconds(spec.receiveNs));
-    put64(40, spec.transmitNs == 0 ? 0 : ntp::NtpFromUnixNanoseconds(spec.transmitNs));
+    packet[0] = static_cast<char>(fields.firstByte);
+    packet[1] = static_cast<char>(fields.stratum);
+    packet.replace(12, 4, fields.referenceId.substr(0, 4));
+    put64(24, transmitBitsOf(request) ^ (fields.echoOrigin ? 0 : 1));
+    put64(32, ntp::NtpFromUnixNanoseconds(fields.receiveNs));
+    put64(40, fields.transmitNs == 0 ? 0 : ntp::NtpFromUnixNanoseconds(fields.transmitNs));
     return packet;
 }
 
 // A server 5.010 s ahead that holds the request for 1 ms; the reply arrives
 // 30 ms after the request left: theta = (5.010 + 4.981) / 2, delta = 29 ms.
-ReplySpec aheadBy5s(std::int64_t sentAt)
+ReplyFields aheadBy5s(std::int64_t sentAt)
 {
     return {sentAt + 5010 * kMs, sentAt + 5011 * kMs};
 }
@@ -121,11 +121,11 @@ TEST(NtpProtocol, OneExchangeGivesTheExactOffsetDelayAndServerFields)
     EXPECT_NE(transmitBitsOf(*protocol.request()), transmitBitsOf(request));   // new bits each time
 
     const std::string second = *protocol.request();
-    ReplySpec spec = aheadBy5s(clock.realtime);
-    spec.stratum = 1;
-    spec.referenceId = std::string("GPS\0", 4);
+    ReplyFields fields = aheadBy5s(clock.realtime);
+    fields.stratum = 1;
+    fields.referenceId = std::string("GPS\0", 4);
     clock.advance(30 * kMs);
-    socket.queued.push_back(replyTo(second, spec));
+    socket.queued.push_back(replyTo(second, fields));
     const check::Reading reading = protocol.consume(socket);
     ASSERT_EQ(reading.kind, check::Reading::Kind::Done);
     ASSERT_TRUE(reading.result.ntp);
@@ -153,10 +153,10 @@ TEST(NtpProtocol, AClockStepDuringTheExchangeLeavesTheDelayAlone)
         check::NtpProtocol protocol(clock);
         protocol.beginAttempt();
         const std::string request = *protocol.request();
-        const ReplySpec spec = aheadBy5s(clock.realtime);
+        const ReplyFields fields = aheadBy5s(clock.realtime);
         clock.advance(30 * kMs);
         clock.realtime += step;
-        socket.queued.push_back(replyTo(request, spec));
+        socket.queued.push_back(replyTo(request, fields));
         const check::Reading reading = protocol.consume(socket);
         ASSERT_EQ(reading.kind, check::Reading::Kind::Done);
         EXPECT_EQ(reading.result.ntp->delayNs, 29 * kMs);
@@ -168,20 +168,20 @@ TEST(NtpProtocol, RepliesThatDoNotAnswerAreIgnoredAndBadOnesRefused)
 {
     struct Case {
         const char* name;
-        ReplySpec spec;
+        ReplyFields fields;
         check::Reading::Kind kind;
         std::string line;
         std::string tip;
     };
-    ReplySpec wrongOrigin = aheadBy5s(kT1);
+    ReplyFields wrongOrigin = aheadBy5s(kT1);
     wrongOrigin.echoOrigin = false;
-    ReplySpec kiss = aheadBy5s(kT1);
+    ReplyFields kiss = aheadBy5s(kT1);
     kiss.stratum = 0;
     kiss.firstByte = 0xE4;
     kiss.referenceId = "RATE";
-    ReplySpec leap3 = aheadBy5s(kT1);
+    ReplyFields leap3 = aheadBy5s(kT1);
     leap3.firstByte = 0xE4;
-    ReplySpec noTransmit = aheadBy5s(kT1);
+    ReplyFields noTransmit = aheadBy5s(kT1);
     noTransmit.transmitNs = 0;
     const Case cases[] = {
         {"wrong origin", wrongOrigin, check::Reading::Kind::NeedMore,
@@ -201,7 +201,7 @@ TEST(NtpProtocol, RepliesThatDoNotAnswerAreIgnoredAndBadOnesRefused)
         check::NtpProtocol protocol(clock);
         protocol.beginAttempt();
         const std::string request = *protocol.request();
-        socket.queued.push_back(replyTo(request, c.spec));
+        socket.queued.push_back(replyTo(request, c.fields));
         const check::Reading reading = protocol.consume(socket);
         EXPECT_EQ(reading.kind, c.kind);
         EXPECT_EQ(reading.line, c.line);
@@ -216,9 +216,9 @@ TEST(NtpProtocol, AForgedReplyNeitherEndsTheWaitNorFloodsTheLog)
     check::NtpProtocol protocol(clock);
     protocol.beginAttempt();
     const std::string request = *protocol.request();
-    ReplySpec forged = aheadBy5s(clock.realtime);
+    ReplyFields forged = aheadBy5s(clock.realtime);
     forged.echoOrigin = false;
-    const ReplySpec honest = aheadBy5s(clock.realtime);
+    const ReplyFields honest = aheadBy5s(clock.realtime);
     clock.advance(30 * kMs);
     socket.queued = {replyTo(request, forged), replyTo(request, forged)};
     EXPECT_FALSE(protocol.consume(socket).line.empty());
@@ -272,41 +272,28 @@ TEST(NtpProtocol, SamplesAreTakenTwoSecondsApartAndTheLeastDelayedWins)
 // A loopback NTP server the test answers by hand, reading requests without blocking.
 class HandServer {
 public:
-    HandServer()
-    {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~HandServer() { ::close(fd_); }
-    std::uint16_t port() const { return port_; }
+    std::uint16_t port() const { return socket_.port(); }
 
     // Takes a waiting request, if any, and answers it when `answer` says so.
-    bool serve(bool answer, const std::function<ReplySpec()>& spec)
+    bool serve(bool answer, const std::function<ReplyFields()>& fields)
     {
         char buffer[64];
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const auto count = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        const auto count = ::recvfrom(socket_.fd(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (count != 48)
             return false;
         ++requests;
         if (answer) {
-            const std::string reply = replyTo(std::string(buffer, 48), spec());
-            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+            const std::string reply = replyTo(std::string(buffer, 48), fields());
+            ::sendto(socket_.fd(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
         }
         return true;
     }
     int requests = 0;
 
 private:
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
+    testing_support::LoopbackDatagramSocket socket_{true};
 };
 
 struct Outcome {
@@ -338,7 +325,7 @@ TEST(NtpCheckEngine, TheWaitBetweenSamplesEndsWellWhenStoppedOrWhenTheServerFall
         engine.configure(std::to_string(server.port()), 1);
         engine.retriesLeft = 2;
         engine.start("127.0.0.1");
-        const auto now = [&clock] { return ReplySpec{clock.RealtimeNanoseconds(), clock.RealtimeNanoseconds()}; };
+        const auto now = [&clock] { return ReplyFields{clock.RealtimeNanoseconds(), clock.RealtimeNanoseconds()}; };
         ASSERT_TRUE(pumpUntil([&] { return server.serve(true, now); }, 5000));
         ASSERT_TRUE(pumpUntil([&] { return !outcome.lines.empty() && outcome.lines.back().rfind(">Sample 1 of 2", 0) == 0; }, 5000));
         EXPECT_TRUE(engine.running());

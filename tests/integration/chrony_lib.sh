@@ -8,7 +8,7 @@
 #
 # The caller stops what it starts (chrony_stop in its EXIT trap).
 
-chronyd=${CHRONYD:-/usr/sbin/chronyd}
+chrony_program=${CHRONYD:-/usr/sbin/chronyd}   # every run below passes -x
 # As root, -u root keeps the privileges the temporary folder needs (-x has
 # already given up the clock); as anyone else, -U lets chronyd run at all.
 chrony_user=(-u root)
@@ -19,7 +19,7 @@ chrony_dir=""
 
 # 0 when chronyd is installed and has -x; a caller without it skips.
 chrony_available() {
-  [ -x "$chronyd" ] && "$chronyd" --help 2>&1 | grep -q -- '-x'
+  [ -x "$chrony_program" ] && "$chrony_program" --help 2>&1 | grep -q -- '-x'
 }
 
 chrony_free_udp_port() {
@@ -66,7 +66,7 @@ chrony_start() {
       for directive in "$@"; do echo "$directive"; done
     } >"$chrony_dir/chrony.conf"
     # -d: stay in the foreground, so $! is chronyd itself.
-    "$chronyd" -x -d "${chrony_user[@]}" -f "$chrony_dir/chrony.conf" >"$chrony_dir/chronyd.log" 2>&1 &
+    "$chrony_program" -x -d "${chrony_user[@]}" -f "$chrony_dir/chrony.conf" >"$chrony_dir/chronyd.log" 2>&1 &
     chrony_pid=$!
     for ((i = 0; i < 50; i++)); do
       kill -0 "$chrony_pid" 2>/dev/null || break
@@ -99,7 +99,7 @@ chrony_stop() {
 chrony_measure() {
   local log wrong
   # -t: it gives up by itself on a silent server; timeout is the backstop.
-  log=$(timeout 30 "$chronyd" -Q -x -t 15 "${chrony_user[@]}" -f /dev/null \
+  log=$(timeout 30 "$chrony_program" -x -Q -t 15 "${chrony_user[@]}" -f /dev/null \
     "server 127.0.0.1 port $1 iburst maxsamples 4" 2>&1)
   wrong=$(sed -n 's/.*System clock wrong by \([-+0-9.e]*\) seconds.*/\1/p' <<<"$log" | tail -n 1)
   if [ -z "$wrong" ]; then

@@ -10,7 +10,7 @@ work=$(mktemp -d "$3/chrony_lib.XXXXXX")
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/chrony_lib.sh"
 ntp_peer=${NTP_PEER:?NTP_PEER names the responder}
-chrony_available || { echo "SKIP: $chronyd with -x is not installed"; exit 77; }
+chrony_available || { echo "SKIP: $chrony_program with -x is not installed"; exit 77; }
 export TMPDIR=$work
 trap 'chrony_stop; stop_started' EXIT
 

@@ -21,21 +21,30 @@ fail() {
 }
 
 # start_peer MODE [OPTIONS...]: sets peer_pid and peer_port.
-start_peer() {
-  local out="$work/peer.$1.out"
+# start_port_printer OUT ERR PROGRAM ARGS...: starts a peer that prints its
+# port as its first line; sets printer_pid and printer_port, or ends the script.
+start_port_printer() {
+  local out=$1 err=$2
+  shift 2
   : >"$out"
-  "$time_peer" "$@" >"$out" 2>"$work/peer.$1.err" &
-  peer_pid=$!
-  started_pids+=("$peer_pid")
-  peer_port=""
+  "$@" >"$out" 2>"$err" &
+  printer_pid=$!
+  started_pids+=("$printer_pid")
+  printer_port=""
   local i
   for ((i = 0; i < 100; i++)); do
-    peer_port=$(head -n 1 "$out")
-    [ -n "$peer_port" ] && return 0
+    printer_port=$(head -n 1 "$out")
+    [ -n "$printer_port" ] && return 0
     sleep 0.05
   done
-  echo "time_peer $1 printed no port" >&2
+  echo "$(basename "$1") $2 printed no port" >&2
   exit 1
+}
+
+start_peer() {
+  start_port_printer "$work/peer.$1.out" "$work/peer.$1.err" "$time_peer" "$@"
+  peer_pid=$printer_pid
+  peer_port=$printer_port
 }
 
 stop_peer() {

@@ -15,19 +15,9 @@ ntp_peer=${NTP_PEER:?NTP_PEER names the responder}
 # start_ntp MODE [OPTIONS...]: sets ntp_pid and ntp_port; the peer counts
 # the requests it reads in $work/ntp.err.
 start_ntp() {
-  : >"$work/ntp.out"
-  "$ntp_peer" "$@" --bound 40 >"$work/ntp.out" 2>"$work/ntp.err" &
-  ntp_pid=$!
-  started_pids+=("$ntp_pid")
-  ntp_port=""
-  local i
-  for ((i = 0; i < 100; i++)); do
-    ntp_port=$(head -n 1 "$work/ntp.out")
-    [ -n "$ntp_port" ] && return 0
-    sleep 0.05
-  done
-  echo "ntp_peer $1 printed no port" >&2
-  exit 1
+  start_port_printer "$work/ntp.out" "$work/ntp.err" "$ntp_peer" "$@" --bound 40
+  ntp_pid=$printer_pid
+  ntp_port=$printer_port
 }
 
 stop_ntp() {
@@ -166,12 +156,12 @@ elif ! chrony_start; then
 else
   trap 'chrony_stop; stop_started' EXIT   # however the script ends
   run_check --ntp --timeout 2 --retries 1 --port "$chrony_port" 127.0.0.1
-  expect_status "chronyd" 0
-  expect_line "chronyd" "Stratum:     8"
-  expect_line "chronyd" "Reference:   "
+  expect_status "chronyd -x" 0
+  expect_line "chronyd -x" "Stratum:     8"
+  expect_line "chronyd -x" "Reference:   "
   offset=$(sed -n 's/^Offset:      \([-+0-9.]*\) s$/\1/p' <<<"$out")
   python3 -c "import sys; sys.exit(abs(float('$offset')) > 0.1)" 2>/dev/null ||
-    fail "chronyd: offset '$offset' of the machine's own clock is not near 0: $out"
+    fail "chronyd -x: offset '$offset' of the machine's own clock is not near 0: $out"
   chrony_stop
 fi
 

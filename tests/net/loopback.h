@@ -83,6 +83,36 @@ private:
     std::uint16_t port_ = 0;
 };
 
+// A UDP socket bound to 127.0.0.1 at a port of the kernel's choice.
+class LoopbackDatagramSocket {
+public:
+    explicit LoopbackDatagramSocket(bool nonBlocking = false)
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~LoopbackDatagramSocket()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    LoopbackDatagramSocket(const LoopbackDatagramSocket&) = delete;
+    LoopbackDatagramSocket& operator=(const LoopbackDatagramSocket&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
 // A port on which nothing listens.
 inline std::uint16_t closedPort()
 {
