@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 
 namespace {
 
@@ -102,20 +103,10 @@ void TViewForm::showtime()
     svrMin = server.svrMin;
     svrSec = server.svrSec;
 
-    const QString longTime = QStringLiteral("tt");
-    svrTime->setText(platform::FormatDateTime(longTime, server.secondsOfDay() / double(kSecondsPerDay), services_.format));
     const double localNow = services_.clock.LocalNow();
-    lclTime->setText(platform::FormatDateTime(longTime, localNow, services_.format));
     const ::Correction correction = CorrectionBetween(server.secondsOfDay(), secondsOfDay(localNow));
-    Correction->setText(QString::fromStdString(correction.caption));
-    setToolTip(correction.trayTip);
-
-    resetcon(cli.CurrentSocket(), "");
-    const int number = checkNo;
-    if (chkAdjust->isChecked())
-        correctClock({std::int64_t{correction.shift()} * kNanosecondsPerSecond, true}, [this, number] { endCheck(number); });
-    else
-        endCheck(number);
+    presentAnswer(server.secondsOfDay() / double(kSecondsPerDay), localNow, correction.caption, correction.trayTip,
+                  ClockStep{std::int64_t{correction.shift()} * kNanosecondsPerSecond, true});
 }
 
 // An NTP answer: the offset is measured against the clock as it reads now, so
@@ -129,18 +120,29 @@ void TViewForm::showtime(const check::NtpReading& reading)
     svrMin = serverSeconds / 60 % 60;
     svrSec = serverSeconds % 60;
 
-    const QString longTime = QStringLiteral("tt");
-    svrTime->setText(platform::FormatDateTime(longTime, serverNow, services_.format));
-    lclTime->setText(platform::FormatDateTime(longTime, localNow, services_.format));
     const ntp::NtpCorrection correction = ntp::CorrectionOf({reading.offsetNs, reading.delayNs});
-    Correction->setText(QString::fromStdString(correction.caption));
-    setToolTip(correction.trayTip);
+    // Within half the round trip the true offset may be nothing: the clock is left alone.
+    std::optional<ClockStep> step;
+    if (correction.shiftNanoseconds != 0)
+        step = ClockStep{correction.shiftNanoseconds, false};
+    presentAnswer(serverNow, localNow, correction.caption, correction.trayTip, step);
+}
+
+// The end of an answered check, whichever protocol: both times, the
+// correction, the socket closed, and the clock stepped when allowed and due.
+void TViewForm::presentAnswer(double serverTime, double localNow, const std::string& caption,
+                              const std::string& trayTip, const std::optional<ClockStep>& step)
+{
+    const QString longTime = QStringLiteral("tt");
+    svrTime->setText(platform::FormatDateTime(longTime, serverTime, services_.format));
+    lclTime->setText(platform::FormatDateTime(longTime, localNow, services_.format));
+    Correction->setText(QString::fromStdString(caption));
+    setToolTip(trayTip);
 
     resetcon(cli.CurrentSocket(), "");
     const int number = checkNo;
-    // Within half the round trip the true offset may be nothing: the clock is left alone.
-    if (chkAdjust->isChecked() && correction.shiftNanoseconds != 0)
-        correctClock({correction.shiftNanoseconds, false}, [this, number] { endCheck(number); });
+    if (chkAdjust->isChecked() && step)
+        correctClock(*step, [this, number] { endCheck(number); });
     else
         endCheck(number);
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -128,6 +129,8 @@ public:
     // The result and the clock correction.
     void showtime();
     void showtime(const check::NtpReading& reading);
+    void presentAnswer(double serverTime, double localNow, const std::string& caption, const std::string& trayTip,
+                       const std::optional<ClockStep>& step);
     void setpriv(const std::string& name, bool on);
     // The almanac.
     void Timer1Timer();
