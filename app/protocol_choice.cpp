@@ -53,16 +53,12 @@ void TViewForm::ComboProtocolChange()
     ComboServerChange();
 }
 
-// A check keeps the protocol it started with; the choice applies to the next.
-// Until the choice is first changed the socket stays as created.
+// A check keeps the protocol and time-out it started with; the choice applies to the next.
 void TViewForm::useChosenProtocol()
 {
     if (CheckRunning())
         return;
     const bool ntp = chosenProtocol() == TimeProtocol::Ntp;
-    check::CheckProtocol& wanted = ntp ? static_cast<check::CheckProtocol&>(ntpProtocol_) : timeProtocol_;
-    if (&checkEngine_.protocol() == &wanted)
-        return;
-    checkEngine_.setProtocol(wanted);
-    checkEngine_.configure(ntp ? services_.ntpPort : services_.timePort, cli.TimeOut());
+    checkEngine_->setProtocol(ntp ? static_cast<check::CheckProtocol&>(ntpProtocol_) : timeProtocol_);
+    checkEngine_->configure(ntp ? services_.ntpPort : services_.timePort, cli.TimeOut());
 }

@@ -55,14 +55,12 @@ void TViewForm::FormCreate()
         else
             setWindowState(windowState() | Qt::WindowMinimized);
     }
-    retriesLeft = chkRetry->isChecked() ? ParseWholeNumber(edtRetry->text().toStdString()).value_or(0) : 0;
+    checkEngine_->setRetriesLeft(chkRetry->isChecked() ? retriesAllowed() : 0);
     getmoon();
     // The tick runs while the window is meant to be seen; hidden in the tray
     // it waits for the first showing, as after Minimize.
     if (!hiddenAtStart_)
         Timer1->start();
-    // Before the check: a time-out inside it may already count a retry.
-    attemptNo = 1;
     if (chkAutoConnect->isChecked())
         btnConnectClick();
 }

@@ -3,8 +3,6 @@
 #include "app/settings.h"
 #include "app/view_form.h"
 
-#include "net/sock_error.h"
-#include "platform/messages.h"
 #include "platform/gui/screen_cursor.h"
 #include "ui/tray_icon.h"
 
@@ -25,7 +23,7 @@ constexpr int kGaugeStepLimit = 80;   // a step is taken only while the gauge is
 
 void TViewForm::log(const std::string& message)
 {
-    logNumbered(checkNo, message);
+    logNumbered(checkEngine_->checkNumber(), message);
 }
 
 void TViewForm::logNumbered(int number, const std::string& message)
@@ -63,19 +61,15 @@ void TViewForm::presentCheckEvents()
     events.gauge = [this](int amount) { stepGauge(amount); };
     events.tip = [this](const std::string& tip) { setToolTip(tip); };
     events.attemptOver = [this] { setIdle(); };
-    events.result = [this](const check::CheckResult& result) {
-        if (result.ntp)
-            showtime(*result.ntp);
-        else
-            showtime();
-    };
-    events.ended = [this](check::Outcome outcome) {
+    events.result = [this](const check::CheckResult& result) { showtime(result); };
+    events.ended = [this](check::Outcome outcome, const check::Failure&) {
         setIdle();
         if (outcome == check::Outcome::Failed)
             endRetryRun();
     };
+    events.peerClosed = [this] { peerClosed(); };
     events.nextAttempt = [this] { btnConnect->click(); };
-    checkEngine_.setEvents(std::move(events));
+    checkEngine_->setEvents(std::move(events));
 }
 
 void TViewForm::btnConnectClick()
@@ -91,55 +85,32 @@ void TViewForm::btnConnectClick()
     ProgressBar1->show();
     ProgressBar1->setValue(0);
     useChosenProtocol();
-    checkEngine_.start(ComboServer->currentText().toStdString());
+    checkEngine_->start(ComboServer->currentText().toStdString());
 }
 
 void TViewForm::btnStopClick()
 {
     if (!btnConnect->isEnabled())
-        resetcon(cli.CurrentSocket(), ">Disconnected.");
+        checkEngine_->stop(">Disconnected.");
 }
 
-void TViewForm::cliInfo(TSockCtrl* Sender, TSockInfo icode, TSocketBase* Socket)
+// The server closed the connection of a running check: the retry count is
+// reloaded, and the window minimised when the user asked for that.
+void TViewForm::peerClosed()
 {
-    checkEngine_.cliInfo(Sender, icode, Socket);
-}
-
-void TViewForm::cliConnect(TSockCtrl* Sender, TSocketBase* Socket)
-{
-    checkEngine_.cliConnect(Sender, Socket);
-}
-
-void TViewForm::cliRead(TSockCtrl* Sender, TSocketBase* Socket)
-{
-    checkEngine_.cliRead(Sender, Socket);
-}
-
-void TViewForm::cliDisconnect(TSockCtrl* Sender, TSocketBase* Socket)
-{
-    if (Socket != cli.CurrentSocket())
-        return;   // a socket of an earlier check
-    checkEngine_.cliDisconnect(Sender, Socket);
     if (chkRetry->isChecked())
-        retriesLeft = app::ParseWholeNumber(edtRetry->text().toStdString()).value_or(0);
+        checkEngine_->setRetriesLeft(retriesAllowed());
     if (chkExit->isChecked())
         btnMinimize->click();
 }
 
-void TViewForm::cliTimeOut(TSockCtrl* Sender, TSocketBase* Socket)
+int TViewForm::retriesAllowed() const
 {
-    checkEngine_.cliTimeOut(Sender, Socket);
+    return app::ParseWholeNumber(edtRetry->text().toStdString()).value_or(0);
 }
 
 // The run of retries is over: the next time-out starts a fresh one.
 void TViewForm::endRetryRun()
 {
-    attemptNo = 1;
-    if (chkRetry->isChecked())
-        retriesLeft = app::ParseWholeNumber(edtRetry->text().toStdString()).value_or(0);
-}
-
-void TViewForm::resetcon(TSocketBase* Socket, const std::string& message)
-{
-    checkEngine_.resetcon(Socket, message);   // the engine's attemptOver sets the window idle
+    checkEngine_->endRetryRun(chkRetry->isChecked() ? retriesAllowed() : checkEngine_->retriesLeft());
 }

@@ -2,6 +2,7 @@
 
 #include "app/time_servers.h"
 
+#include "check/network_transport.h"
 #include "platform/gui/notify_icon.h"
 #include "platform/gui/taskbar.h"
 #include "platform/private_profile.h"
@@ -11,8 +12,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
@@ -22,16 +25,26 @@ TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
     : ui::TViewFormLayout(parent, &services.clock),
       ntpProtocol_(services.preciseClock ? *services.preciseClock : systemPreciseClock_, 1), services_(services)
 {
+    check::Transport* transport = services_.transport;
+    if (!transport) {
+        ownTransport_ = check::MakeNetworkTransport(services.preciseClock ? *services.preciseClock : systemPreciseClock_);
+        transport = ownTransport_.get();
+    }
+    checkEngine_ = std::make_unique<check::CheckEngine>(*transport, scheduler_, timeProtocol_);
+    checkEngine_->configure(services_.timePort, 10);
+    checkEngine_->rememberKissesIn(services_.kissStore, [] { return QDateTime::currentSecsSinceEpoch(); });
+    // A failed raise or lower of the right is its own unnumbered line.
+    clockService_ = std::make_unique<platform::SystemClockService>(services_.systemTime, services_.timeDate, [this] {
+        ListBox1->addItem(QStringLiteral(">Error: unable to use API call."));
+        ListBox1->setCurrentRow(ListBox1->count() - 1);
+    });
     createComponents();
     connectHandlers();
     FormCreate();
 }
 
-TViewForm::~TViewForm()
-{
-    // The sockets may still report while they close; the window is going.
-    cli.ClearHandlers();
-}
+// The engine goes first: its transport may still report while it closes.
+TViewForm::~TViewForm() = default;
 
 void TViewForm::createComponents()
 {
@@ -87,11 +100,6 @@ void TViewForm::connectHandlers()
     connect(btnMeteor, &QPushButton::clicked, this, &TViewForm::btnMeteorClick);
 
     TrayIcon1->OnClick = [this](QObject*) { mnuPropertiesClick(); };
-    cli.OnInfo = [this](TSockCtrl* sender, TSockInfo code, TSocketBase* socket) { cliInfo(sender, code, socket); };
-    cli.OnConnect = [this](TSockCtrl* sender, TSocketBase* socket) { cliConnect(sender, socket); };
-    cli.OnRead = [this](TSockCtrl* sender, TSocketBase* socket) { cliRead(sender, socket); };
-    cli.OnDisconnect = [this](TSockCtrl* sender, TSocketBase* socket) { cliDisconnect(sender, socket); };
-    cli.OnTimeOut = [this](TSockCtrl* sender, TSocketBase* socket) { cliTimeOut(sender, socket); };
     presentCheckEvents();
 }
 

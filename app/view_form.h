@@ -3,11 +3,13 @@
 // settings, the window commands and the almanac tick.
 
 #include "app/time_servers.h"
+#include "check/answer.h"
 #include "check/check_engine.h"
 #include "check/ntp_protocol.h"
 #include "check/rfc868_protocol.h"
+#include "check/timer_scheduler.h"
 #include "net/client_socket.h"
-#include "net/timestamp.h"
+#include "platform/clock_service.h"
 #include "platform/date_format.h"
 #include "ui/view_form_layout.h"
 
@@ -29,8 +31,12 @@ class SystemTimeService;
 class TIniFile;
 class TimeZoneService;
 class TimeDateService;
-struct ClockShiftResult;
 } // namespace platform
+
+namespace check {
+class KissStore;
+class Transport;
+} // namespace check
 
 namespace app {
 class SettingsSaver;
@@ -59,15 +65,10 @@ struct ViewFormServices {
     std::string ntpPort = "ntp";     // the service or port number asked over NTP
     // The clocks an NTP exchange reads; none: the system's.
     platform::PreciseClock* preciseClock = nullptr;
-};
-
-// A relative change of the clock, and how it is made without the time and
-// date service.
-struct ClockStep {
-    std::int64_t nanoseconds = 0;
-    // The Time protocol's whole seconds are set as a date-time record, as they
-    // always were; a measured offset is one relative step in the kernel.
-    bool asRecord = false;
+    // The network the check runs on; none: the real one.
+    check::Transport* transport = nullptr;
+    // Servers that sent kiss-o'-death; none: not remembered.
+    check::KissStore* kissStore = nullptr;
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -75,16 +76,18 @@ public:
     explicit TViewForm(const ViewFormServices& services, QWidget* parent = nullptr);
     ~TViewForm() override;
 
-    // Components.
+    // Components. The client's Address and TimeOut are the check's settings.
     TClientSocket cli;
 
 private:
-    // The check runs on the engine; the window presents its events. Declared
-    // here: the design's counters below are the engine's own.
+    // The check runs on the engine; the window presents its events.
     check::Rfc868Protocol timeProtocol_{check::SocketKind::Stream};
     platform::LinuxPreciseClock systemPreciseClock_;
     check::NtpProtocol ntpProtocol_;   // one sample: the window shows one correction
-    check::CheckEngine checkEngine_{cli, timeProtocol_, {}};
+    std::unique_ptr<check::Transport> ownTransport_;
+    check::TimerScheduler scheduler_;
+    std::unique_ptr<check::CheckEngine> checkEngine_;
+    std::unique_ptr<platform::ClockService> clockService_;
 
 public:
     ui::TTrayIcon* TrayIcon1 = nullptr;
@@ -120,18 +123,8 @@ public:
     // The time check.
     void btnConnectClick();
     void btnStopClick();
-    void cliInfo(TSockCtrl* Sender, TSockInfo icode, TSocketBase* Socket);
-    void cliConnect(TSockCtrl* Sender, TSocketBase* Socket);
-    void cliRead(TSockCtrl* Sender, TSocketBase* Socket);
-    void cliDisconnect(TSockCtrl* Sender, TSocketBase* Socket);
-    void cliTimeOut(TSockCtrl* Sender, TSocketBase* Socket);
-    void resetcon(TSocketBase* Socket, const std::string& message);
     // The result and the clock correction.
-    void showtime();
-    void showtime(const check::NtpReading& reading);
-    void presentAnswer(double serverTime, double localNow, const std::string& caption, const std::string& trayTip,
-                       const std::optional<ClockStep>& step);
-    void setpriv(const std::string& name, bool on);
+    void showtime(const check::CheckResult& result);
     // The almanac.
     void Timer1Timer();
     void getmoon();
@@ -145,17 +138,15 @@ public:
     int svrHour = 0;
     int svrMin = 0;
     int svrSec = 0;
-    int& rcvCount = timeProtocol_.received();
-    TimestampBytes& rcvBuf = timeProtocol_.bytes();
-    int& checkNo = checkEngine_.checkNo;
-    int& attemptNo = checkEngine_.attemptNo;
     int NewMoonsClicks = 0;
     int MeteorClicks = 0;
-    int& retriesLeft = checkEngine_.retriesLeft;
     std::uint32_t tzState = 0;
     std::unique_ptr<platform::TIniFile> iniFile;
 
-    bool CheckRunning() const { return checkEngine_.running(); }
+    // The check's numbers are the engine's; tests read and set them there.
+    check::CheckEngine& checkEngine() { return *checkEngine_; }
+    const check::CheckEngine& checkEngine() const { return *checkEngine_; }
+    bool CheckRunning() const { return checkEngine_->running(); }
 
 protected:
     void setVisible(bool visible) override;
@@ -176,15 +167,16 @@ private:
     void presentCheckEvents();
     void logNumbered(int number, const std::string& message);
     void endRetryRun();
+    void peerClosed();
+    int retriesAllowed() const;
+    void presentAnswer(const check::Answer& answer);
     void setTimeOutText(int seconds);
     void listServers(app::TimeProtocol protocol);
     app::TimeProtocol chosenProtocol() const;
     void setChosenProtocol(app::TimeProtocol protocol);
     void useChosenProtocol();
-    void correctClock(const ClockStep& step, const std::function<void()>& then);
-    void clockChangeAnswered(int number, const ClockStep& step, const platform::ClockShiftResult& result);
-    void correctWithoutTimeDate(int number, const ClockStep& step);
-    void setClockWithRight(int number, const ClockStep& step);
+    void correctClock(const platform::ClockStep& step, const std::function<void()>& then);
+    void clockStepAnswered(int number, const platform::ClockStepReport& report);
     void endCheck(int number);
     int screenWidth() const;
     int centredLeft() const;
@@ -196,7 +188,6 @@ private:
 
     ViewFormServices services_;
     TClientSocket unusedClient_;   // created, loaded and destroyed with the window, as designed
-    bool clockChangePending_ = false;   // a step asked of the time and date service awaits its answer
     bool hiddenAtStart_ = false;   // Start Minimized: not shown since the start
     app::TimeProtocol listedProtocol_ = app::TimeProtocol::Time;   // whose servers the drop-down lists
 };

@@ -113,16 +113,16 @@ void TViewForm::chkRetryClick()
 {
     if (chkRetry->isChecked()) {
         edtRetry->setEnabled(true);
-        retriesLeft = ParseWholeNumber(edtRetry->text().toStdString()).value_or(0);
+        checkEngine_->setRetriesLeft(retriesAllowed());
     } else {
-        retriesLeft = 0;
+        checkEngine_->setRetriesLeft(0);
         edtRetry->setEnabled(false);
     }
 }
 
 void TViewForm::edtRetryChange()
 {
-    retriesLeft = ParseWholeNumber(edtRetry->text().toStdString()).value_or(0);
+    checkEngine_->setRetriesLeft(retriesAllowed());
 }
 
 void TViewForm::ComboServerChange()

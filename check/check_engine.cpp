@@ -1,147 +1,181 @@
 #include "check/check_engine.h"
 
-#include "net/datagram_socket.h"
-#include "net/sock_error.h"
+#include "check/kiss_store.h"
+#include "check/server_time_floor.h"
 #include "platform/messages.h"
-
-#include <QTimer>
 
 namespace check {
 namespace {
 constexpr int kGaugeStepInfo = 15;
 constexpr int kGaugeStep = 20;
+// Datagrams read in one go: a flood cannot hold the event loop.
+constexpr int kReadsPerNotice = 64;
+
+std::string withoutMark(const std::string& line)
+{
+    return !line.empty() && line[0] == '>' ? line.substr(1) : line;
+}
 } // namespace
 
-CheckEngine::CheckEngine(TClientSocket& socket, CheckProtocol& protocol, CheckEvents events)
-    : cli(socket), protocol_(&protocol), events_(std::move(events))
+CheckEngine::CheckEngine(Transport& transport, Scheduler& scheduler, CheckProtocol& protocol, CheckEvents events)
+    : transport_(transport), scheduler_(scheduler), protocol_(&protocol), events_(std::move(events))
 {
-    cli.OnInfo = [this](TSockCtrl* s, TSockInfo code, TSocketBase* socket) { cliInfo(s, code, socket); };
-    cli.OnConnect = [this](TSockCtrl* s, TSocketBase* socket) { cliConnect(s, socket); };
-    cli.OnRead = [this](TSockCtrl* s, TSocketBase* socket) { cliRead(s, socket); };
-    cli.OnDisconnect = [this](TSockCtrl* s, TSocketBase* socket) { cliDisconnect(s, socket); };
-    cli.OnTimeOut = [this](TSockCtrl* s, TSocketBase* socket) { cliTimeOut(s, socket); };
+    transport_.setReceiver(this);
 }
 
 CheckEngine::~CheckEngine()
 {
-    cli.ClearHandlers();
+    scheduler_.cancelAll();
+    transport_.setReceiver(nullptr);
+    transport_.close();
 }
 
 void CheckEngine::configure(const std::string& port, int timeOutSeconds)
 {
-    cli.SetProtocol(protocol_->socketKind() == SocketKind::Datagram ? "udp" : "tcp");
-    cli.SetPort(port);
-    cli.SetTimeOut(timeOutSeconds);
+    port_ = port;
+    timeOutSeconds_ = timeOutSeconds;
+}
+
+void CheckEngine::rememberKissesIn(KissStore* store, std::function<std::int64_t()> nowUnixSeconds)
+{
+    kissStore_ = store;
+    nowUnixSeconds_ = std::move(nowUnixSeconds);
+}
+
+void CheckEngine::endRetryRun(int retries)
+{
+    attemptNo_ = 1;
+    retriesLeft_ = retries;
 }
 
 void CheckEngine::start(const std::string& host)
 {
+    scheduler_.cancelAll();   // a retry waiting for its pause gives way to this check
     protocol_->beginAttempt();
     host_ = host.substr(0, 255);
-    cli.SetAddress(host_);
-    ++checkNo;
-    running_ = true;
-    const bool datagram = protocol_->socketKind() == SocketKind::Datagram;
-    try {
-        if (datagram)
-            cli.Open(SocketClassOf<TDatagramSocket>);
-        else
-            cli.Open(SocketClassOf<TStreamSocket>);
-        // A datagram socket is ready at once: ask now, and wait no longer than allowed.
-        if (datagram && running_) {
-            sendRequest(*cli.CurrentSocket());
-            cli.ArmTimeOut();
-        }
-    } catch (const std::exception& error) {
-        // A time-out or Stop during the look-up has already ended this check
-        // (and maybe posted the next), or the program is quitting: the
-        // look-up's own failure adds nothing.
-        if (!running_ || platform::ApplicationTerminating()) {
-            running_ = false;
-            return;
-        }
-        running_ = false;
-        log(">Error: unable to create socket.");
-        emitTip("Error: unable to create socket.");
-        if (events_.detail)
-            events_.detail(error.what());
-        end(Outcome::Failed);
+    ++checkNo_;
+    lastLine_.clear();
+    if (heldBackByKiss())
         return;
-    }
-    // Ended while the look-up waited, yet the socket was opened: drop it.
-    if (!running_ && cli.CurrentSocket() && cli.CurrentSocket()->Handle != ws::INVALID_SOCKET) {
-        SocketInUse inUse(cli.CurrentSocket());
-        cli.CurrentSocket()->Close();
-    }
+    running_ = true;
+    readingLogged_ = false;
+    transport_.open({host_, port_, protocol_->socketKind(), timeOutSeconds_});
+}
+
+// A server that refused us is not asked again until its hold is over: the
+// check says so at once and sends nothing.
+bool CheckEngine::heldBackByKiss()
+{
+    if (!kissStore_ || !protocol_->heedsKissOfDeath())
+        return false;
+    const std::optional<std::string> held = kissStore_->heldBack(host_, port_, nowUnixSeconds_());
+    if (!held)
+        return false;
+    log(">Error: " + *held + ".");
+    emitTip("Error: server refused access");
+    end(Outcome::Failed, {*held, {}});
+    return true;
 }
 
 void CheckEngine::stop(const std::string& line)
 {
+    scheduler_.cancelAll();
     if (!running_)
         return;
-    resetcon(cli.CurrentSocket(), line);
-    end(Outcome::Stopped);
+    resetcon(line);
+    end(Outcome::Stopped, {withoutMark(line), {}});
 }
 
-void CheckEngine::cliInfo(TSockCtrl*, TSockInfo code, TSocketBase*)
+void CheckEngine::transportLookingUp()
 {
     // After the check's ending line (Stop, time-out) nothing more is logged.
     if (!running_)
         return;
-    if (code == siLookUp)
-        log(">Looking up host");
-    else if (code == siConnect)
-        log(">Connecting to " + cli.IPAddress());
+    log(">Looking up host");
     emitGauge(kGaugeStepInfo);
 }
 
-void CheckEngine::cliConnect(TSockCtrl*, TSocketBase* socket)
+void CheckEngine::transportConnecting(const std::string& address)
 {
-    // A datagram socket is connected at once: nothing to report.
-    if (!running_ || protocol_->socketKind() == SocketKind::Datagram)
+    if (!running_)
         return;
+    log(">Connecting to " + address);
+    emitGauge(kGaugeStepInfo);
+}
+
+void CheckEngine::transportConnected()
+{
+    if (!running_)
+        return;
+    if (protocol_->socketKind() == SocketKind::Datagram) {
+        // Ready at once, and again on the name's next address: ask there.
+        protocol_->beginAttempt();
+        sendRequest();
+        if (running_)
+            transport_.armTimeOut();
+        return;
+    }
     protocol_->beginAttempt();
-    if (socket->LastError != 0) {
-        // Refused or unreachable: the check ends here rather than waiting.
-        const std::string reason = SocketErrorMessage(socket->LastError, ctxConnecting);
-        fail(socket, ">" + reason, reason, kGaugeStep);
-        return;
-    }
-    try {
-        log(">Connected...");
-        emitGauge(kGaugeStep);
-        emitTip("Connected...");
-        sendRequest(*socket);
-        // The answer must come within the time-out too, or a silent server
-        // would keep the check running for ever.
-        cli.ArmTimeOut();
-    } catch (const ESockError&) {
-        fail(socket, ">Connection closed by host.", "Connection closed by host.", kGaugeStep);
-    }
-}
-
-void CheckEngine::cliRead(TSockCtrl*, TSocketBase* socket)
-{
-    if (!running_ || !socket->IsConnected())
-        return;   // the check is ending: late bytes stay unread
-    log(">Reading time");
+    emitGauge(kGaugeStepInfo);
+    log(">Connected...");
     emitGauge(kGaugeStep);
-    emitTip("Reading time..");
-    collect(socket);
+    emitTip("Connected...");
+    sendRequest();
+    // The answer must come within the time-out too, or a silent server
+    // would keep the check running for ever.
+    if (running_)
+        transport_.armTimeOut();
 }
 
-void CheckEngine::collect(TSocketBase* socket)
+void CheckEngine::transportFailed(const std::string& reason, bool openFailed)
 {
-    Reading reading;
-    try {
-        reading = protocol_->consume(*socket);
-    } catch (const ESockError& error) {
-        // A datagram's refusal comes back as a failed read; a server gone
-        // after some answers still leaves those answers.
-        if (!settleForResultSoFar(socket, std::string(">") + error.what()))
-            fail(socket, std::string(">") + error.what(), error.what(), 0);
+    // The program is quitting: a look-up's failure adds nothing.
+    if (!running_ || platform::ApplicationTerminating())
+        return;
+    if (openFailed) {
+        resetcon(">Error: unable to create socket.");
+        emitTip("Error: unable to create socket.");
+        end(Outcome::Failed, {lastLine_, reason});
         return;
     }
+    // Refused or unreachable at every address: the check ends here rather than waiting.
+    fail(">" + reason, reason, kGaugeStep);
+}
+
+void CheckEngine::transportReadable()
+{
+    if (!running_)
+        return;   // the check is ending: late bytes stay unread
+    if (!readingLogged_) {
+        readingLogged_ = true;
+        log(">Reading time");
+        emitGauge(kGaugeStep);
+        emitTip("Reading time..");
+    }
+    collect();
+}
+
+void CheckEngine::collect()
+{
+    for (int reads = 0; reads < kReadsPerNotice && running_; ++reads) {
+        const Received received = transport_.receive();
+        if (received.status == Received::Status::Nothing)
+            return;
+        if (received.status == Received::Status::Error) {
+            // A datagram's refusal comes back as a failed read; a server gone
+            // after some answers still leaves those answers.
+            if (!settleForResultSoFar(">" + received.error))
+                fail(">" + received.error, received.error, 0);
+            return;
+        }
+        if (protocol_->socketKind() == SocketKind::Stream)
+            emitGauge(kGaugeStepInfo);
+        handle(protocol_->consume(received));
+    }
+}
+
+void CheckEngine::handle(const Reading& reading)
+{
     switch (reading.kind) {
     case Reading::Kind::NeedMore:
         if (!reading.line.empty())
@@ -150,125 +184,145 @@ void CheckEngine::collect(TSocketBase* socket)
     case Reading::Kind::SampleTaken:
         if (!reading.line.empty())
             log(reading.line);
-        askAgainLater(socket, reading.waitMs);
+        askAgainLater(reading.waitMs);
         return;
     case Reading::Kind::Done:
-        resetcon(socket, reading.line);
-        if (events_.result)
-            events_.result(reading.result);
+        if (!reading.line.empty())
+            log(reading.line);
+        answer(reading.result);
         return;
     case Reading::Kind::Failed:
-        fail(socket, reading.line, reading.tip, 0);
+        if (!reading.kissCode.empty() && kissStore_)
+            kissStore_->remember(host_, port_, reading.kissCode, nowUnixSeconds_());
+        fail(reading.line, reading.tip, 0);
         return;
     }
 }
 
-bool CheckEngine::settleForResultSoFar(TSocketBase* socket, const std::string& why)
+// The last gate before the front end sees a time: one from before this
+// program existed is a broken or lying server, whatever the protocol.
+void CheckEngine::answer(const CheckResult& result)
+{
+    if (const std::optional<std::string> refusal = RefusalOfServerTime(result.serverUnixSeconds, earliestServerTime_)) {
+        fail(">Error: " + *refusal + ".", "Error: server time refused", 0);
+        return;
+    }
+    resetcon("");
+    if (events_.result)
+        events_.result(result);
+}
+
+bool CheckEngine::settleForResultSoFar(const std::string& why)
 {
     const std::optional<CheckResult> soFar = protocol_->resultSoFar();
     if (!soFar)
         return false;
     const int taken = soFar->ntp ? soFar->ntp->samples : 1;
-    resetcon(socket, why + ": keeping the best of " + std::to_string(taken) + (taken == 1 ? " sample" : " samples"));
-    if (events_.result)
-        events_.result(*soFar);
+    log(why + ": keeping the best of " + std::to_string(taken) + (taken == 1 ? " sample" : " samples"));
+    answer(*soFar);
     return true;
 }
 
-void CheckEngine::askAgainLater(TSocketBase* socket, int waitMs)
+void CheckEngine::askAgainLater(int waitMs)
 {
     // The wait is the protocol's, not the server's: no time-out runs during it.
-    // A coarse timer may fire up to 5% early, and the spacing is a minimum.
-    cli.DisarmTimeOut();
-    QTimer::singleShot(waitMs, Qt::PreciseTimer, &retryContext_, [this, socket, check = checkNo] {
+    transport_.disarmTimeOut();
+    scheduler_.after(waitMs, [this, check = checkNo_] {
         // Stopped, failed or replaced while waiting: this request is no longer wanted.
-        if (!running_ || check != checkNo || socket != cli.CurrentSocket() || !socket->IsConnected())
+        if (!running_ || check != checkNo_ || !transport_.isOpen())
             return;
-        try {
-            sendRequest(*socket);
-        } catch (const ESockError& error) {
-            fail(socket, std::string(">") + error.what(), error.what(), 0);
-            return;
-        }
-        cli.ArmTimeOut();
+        sendRequest();
+        if (running_)
+            transport_.armTimeOut();
     });
 }
 
-void CheckEngine::cliDisconnect(TSockCtrl*, TSocketBase* socket)
+void CheckEngine::sendRequest()
 {
-    if (socket != cli.CurrentSocket())
-        return;   // a socket of an earlier attempt
-    if (running_ && socket->IsConnected())
-        collect(socket);   // bytes that came with the close; this may end the check
-    if (!running_) {
-        resetcon(socket, "");
-        attemptNo = 1;
+    const std::optional<std::string> request = protocol_->request();
+    readingLogged_ = false;
+    if (!request)
         return;
-    }
-    if (protocol_->partial()) {
-        fail(socket, protocol_->brokenAnswerLine(), "", 0);
-        return;
-    }
-    fail(socket, ">Connection closed by host.", "Connection closed by host.", 0);
+    std::string error;
+    if (!transport_.send(*request, error))
+        fail(">" + error, error, 0);
 }
 
-void CheckEngine::cliTimeOut(TSockCtrl*, TSocketBase* socket)
+void CheckEngine::transportClosed()
+{
+    if (!running_)
+        return;
+    collect();   // bytes that came with the close; this may end the check
+    if (running_) {
+        if (protocol_->partial())
+            fail(protocol_->brokenAnswerLine(), "", 0);
+        else
+            fail(">Connection closed by host.", "Connection closed by host.", 0);
+    }
+    attemptNo_ = 1;
+    if (events_.peerClosed)
+        events_.peerClosed();
+}
+
+void CheckEngine::transportTimedOut()
 {
     if (!running_)
         return;
     // Answers already taken are worth more than a new attempt from scratch.
-    if (settleForResultSoFar(socket, ">No answer to the next request"))
+    if (settleForResultSoFar(">No answer to the next request"))
         return;
     if (protocol_->partial()) {
-        fail(socket, protocol_->brokenAnswerLine(), "", 0);
+        fail(protocol_->brokenAnswerLine(), "", 0);
         return;
     }
-    resetcon(socket, ">Connection timed out...");
+    resetcon(">Connection timed out...");
     emitTip("Connection timed out...");
     emitGauge(kGaugeStep);
-    if (retriesLeft > 0) {
-        ++attemptNo;
-        log(">Attempt #" + std::to_string(attemptNo));
-        --retriesLeft;
-        // Posted, not nested: the time-out may fire inside the look-up of the
-        // attempt that is ending, which must unwind before the next one opens.
-        QTimer::singleShot(0, &retryContext_, [this] {
-            if (events_.nextAttempt)
-                events_.nextAttempt();
-            else
-                start(host_);
-        });
+    if (retriesLeft_ > 0) {
+        ++attemptNo_;
+        log(">Attempt #" + std::to_string(attemptNo_));
+        --retriesLeft_;
+        retryAfterPause();
         return;
     }
-    end(Outcome::Failed);
+    end(Outcome::Failed, {lastLine_, {}});
 }
 
-void CheckEngine::sendRequest(TSocketBase& socket)
+// Never nested: the time-out may fire inside the attempt that is ending,
+// which must unwind before the next one opens.
+void CheckEngine::retryAfterPause()
 {
-    protocol_->sending(socket);
-    const std::optional<std::string> request = protocol_->request();
-    if (request)
-        socket.Write(request->data(), static_cast<int>(request->size()));
+    const int pauseMs = protocol_->retryPauseMs(attemptNo_ - 1);
+    if (pauseMs > 0)
+        log(">Next attempt in " + std::to_string((pauseMs + 999) / 1000) + " s");
+    scheduler_.after(pauseMs, [this, check = checkNo_] {
+        // A check started meanwhile (Connect, Stop) has taken over.
+        if (running_ || check != checkNo_)
+            return;
+        if (events_.nextAttempt)
+            events_.nextAttempt();
+        else
+            start(host_);
+    });
 }
 
-void CheckEngine::fail(TSocketBase* socket, const std::string& line, const std::string& tip, int gaugeStep)
+void CheckEngine::fail(const std::string& line, const std::string& tip, int gaugeStep, const std::string& detail)
 {
-    resetcon(socket, line);
+    resetcon(line);
     if (!tip.empty())
         emitTip(tip);
     if (gaugeStep > 0)
         emitGauge(gaugeStep);
-    end(Outcome::Failed);
+    end(Outcome::Failed, {lastLine_, detail});
 }
 
-void CheckEngine::resetcon(TSocketBase* socket, const std::string& line)
+// Ends the attempt: no more reading, the time-out off, the connection
+// closed, then `line` logged when there is one.
+void CheckEngine::resetcon(const std::string& line)
 {
     running_ = false;
-    cli.DisarmTimeOut();
-    if (socket && socket->Handle != ws::INVALID_SOCKET) {
-        SocketInUse inUse(socket);
-        socket->Close();
-    }
+    transport_.disarmTimeOut();
+    transport_.close();
     if (!line.empty())
         log(line);
     if (events_.attemptOver)
@@ -277,8 +331,9 @@ void CheckEngine::resetcon(TSocketBase* socket, const std::string& line)
 
 void CheckEngine::log(const std::string& line)
 {
+    lastLine_ = withoutMark(line);
     if (events_.log)
-        events_.log(checkNo, line);
+        events_.log(checkNo_, line);
 }
 
 void CheckEngine::emitGauge(int amount)
@@ -293,12 +348,12 @@ void CheckEngine::emitTip(const std::string& tip)
         events_.tip(tip);
 }
 
-void CheckEngine::end(Outcome outcome)
+void CheckEngine::end(Outcome outcome, const Failure& failure)
 {
     if (outcome == Outcome::Failed)
-        attemptNo = 1;   // the run of retries is over: the next time-out starts a fresh one
+        attemptNo_ = 1;   // the run of retries is over: the next time-out starts a fresh one
     if (events_.ended)
-        events_.ended(outcome);
+        events_.ended(outcome, failure);
 }
 
 } // namespace check

@@ -4,7 +4,7 @@
 // arrives. The engine around it owns the look-up, the time-out, the retries
 // and the log; a protocol only turns bytes into a time or a failure.
 
-#include "net/socket_base.h"
+#include "check/transport.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +12,7 @@
 
 namespace check {
 
-enum class SocketKind { Stream, Datagram };
+using SocketKind = TransportKind;
 
 // What an NTP check measured: the best sample and what the server says of itself.
 struct NtpReading {
@@ -22,6 +22,7 @@ struct NtpReading {
     std::string referenceId;     // "GPS", "PPS" or the upstream's address
     int leap = 0;                // 0..2 (3 is refused)
     int samples = 0;             // accepted samples the best was chosen from
+    std::int64_t rootDistanceNs = 0;   // root delay / 2 + root dispersion: the server's own bound
 };
 
 // The server's time as the protocol can give it.
@@ -41,6 +42,8 @@ struct Reading {
     std::string tip;    // Failed: the tray tip, empty for none
     CheckResult result; // Done
     int waitMs = 0;     // SampleTaken
+    // Failed by a kiss-o'-death that forbids asking again ("DENY", "RSTR").
+    std::string kissCode;
 
     static Reading needMore() { return {}; }
     static Reading done(const CheckResult& result) { return {Kind::Done, {}, {}, result}; }
@@ -60,12 +63,10 @@ public:
     virtual SocketKind socketKind() const = 0;
     // Forgets what an earlier attempt received.
     virtual void beginAttempt() = 0;
-    // The socket the next request goes out on, just before request().
-    virtual void sending(TSocketBase& /*socket*/) {}
     // Bytes to send once connected (stream) or opened (datagram); none: nothing.
     virtual std::optional<std::string> request() = 0;
-    // Reads what has arrived; a socket error is raised as ESockError.
-    virtual Reading consume(TSocketBase& socket) = 0;
+    // What one read brought (never Status::Nothing or Error).
+    virtual Reading consume(const Received& received) = 0;
     // Part of an answer arrived: a close or time-out now is a broken answer.
     virtual bool partial() const = 0;
     // The log line for an answer broken off.
@@ -73,6 +74,11 @@ public:
     // What the check can still report when the server falls silent after
     // some answers were taken; none: the time-out fails or retries as usual.
     virtual std::optional<CheckResult> resultSoFar() const { return std::nullopt; }
+    // The pause before the retry that follows the given time-out (1 for the
+    // first): none for a protocol whose servers expect none.
+    virtual int retryPauseMs(int /*timeOutsSoFar*/) const { return 0; }
+    // Kiss-o'-death is remembered between checks for this protocol's servers.
+    virtual bool heedsKissOfDeath() const { return false; }
 };
 
 } // namespace check

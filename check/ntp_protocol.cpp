@@ -1,13 +1,10 @@
 #include "check/ntp_protocol.h"
 
-#include "net/socket_types.h"
-
 #include <algorithm>
 #include <cstdio>
 
 namespace check {
 namespace {
-constexpr int kDatagramRoom = 512;   // room for extension fields, which are not read
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 
 std::int64_t floorSeconds(std::int64_t nanoseconds)
@@ -55,11 +52,6 @@ void NtpProtocol::beginAttempt()
     taken_.clear();
 }
 
-void NtpProtocol::sending(TSocketBase& socket)
-{
-    clock_.StampArrivals(socket.Handle);
-}
-
 std::optional<std::string> NtpProtocol::request()
 {
     // New bits for every request: a late answer to an earlier one is stale.
@@ -72,18 +64,14 @@ std::optional<std::string> NtpProtocol::request()
     return std::string(packet.begin(), packet.end());
 }
 
-Reading NtpProtocol::consume(TSocketBase& socket)
+Reading NtpProtocol::consume(const Received& received)
 {
-    char datagram[kDatagramRoom];
-    const int count = socket.Read(datagram, sizeof datagram);
-    if (count == 0 && socket.LastError == ws::WSAEWOULDBLOCK)
-        return Reading::needMore();
-    const Arrival arrival = arrivalOfLastRead(socket);
+    const Arrival arrival = arrivalOf(received);
     // Between samples nothing is asked: a duplicate of the last answer is dropped.
     if (!awaiting_)
         return Reading::needMore();
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(datagram);
-    const ntp::ReplyCheck check = ntp::CheckReply({bytes, static_cast<std::size_t>(count)}, requestBits_);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(received.bytes.data());
+    const ntp::ReplyCheck check = ntp::CheckReply({bytes, received.bytes.size()}, requestBits_);
     switch (ntp::KindOf(check.verdict)) {
     case ntp::VerdictKind::Ignore: {
         // The wait goes on; one note per request, however many arrive.
@@ -97,7 +85,10 @@ Reading NtpProtocol::consume(TSocketBase& socket)
     case ntp::VerdictKind::Refuse: {
         awaiting_ = false;
         const std::string text = ntp::ReplyCheckText(check);
-        return Reading::failed(">Error: " + text + ".", capitalised(text));
+        Reading refused = Reading::failed(">Error: " + text + ".", capitalised(text));
+        if (check.verdict == ntp::ReplyVerdict::KissDenied)
+            refused.kissCode = check.reply.referenceIdText();
+        return refused;
     }
     case ntp::VerdictKind::Accept:
         break;
@@ -108,15 +99,22 @@ Reading NtpProtocol::consume(TSocketBase& socket)
 // The clocks are read as the datagram is taken; the time it waited in the
 // socket for the event loop (kernel's arrival stamp to now) is taken off both,
 // or the offset leans by that wait and the delay grows by it.
-NtpProtocol::Arrival NtpProtocol::arrivalOfLastRead(const TSocketBase& socket) const
+NtpProtocol::Arrival NtpProtocol::arrivalOf(const Received& received) const
 {
     const std::int64_t nowReal = clock_.RealtimeNanoseconds();
     const std::int64_t sinceSend = std::max<std::int64_t>(0, clock_.MonotonicNanoseconds() - sentMonotonicNs_);
     std::int64_t waited = 0;
-    if (const std::optional<std::int64_t> arrived = clock_.ArrivalOfLastRead(socket.Handle))
+    if (received.arrivalRealtimeNs)
         // A step of the clock between the arrival and now cannot push it outside the exchange.
-        waited = std::clamp<std::int64_t>(nowReal - *arrived, 0, sinceSend);
+        waited = std::clamp<std::int64_t>(nowReal - *received.arrivalRealtimeNs, 0, sinceSend);
     return {nowReal - waited, sinceSend - waited};
+}
+
+int NtpProtocol::retryPauseMs(int timeOutsSoFar) const
+{
+    // Each pause double the last, from a second; never beyond an hour.
+    const int doublings = std::clamp(timeOutsSoFar - 1, 0, 12);
+    return std::min(kFirstRetryPauseMs << doublings, kLongestRetryPauseMs);
 }
 
 Reading NtpProtocol::accept(const ntp::Reply& reply, const Arrival& arrival)
@@ -167,6 +165,8 @@ CheckResult NtpProtocol::resultOf(const Taken& best) const
     reading.referenceId = best.reply.referenceIdText();
     reading.leap = best.reply.leap;
     reading.samples = static_cast<int>(taken_.size());
+    reading.rootDistanceNs = static_cast<std::int64_t>(
+        (best.reply.rootDelaySeconds / 2 + best.reply.rootDispersionSeconds) * double(kNanosecondsPerSecond));
     result.ntp = reading;
     return result;
 }

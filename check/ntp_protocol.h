@@ -16,6 +16,8 @@ class NtpProtocol : public CheckProtocol {
 public:
     static constexpr int kMaxSamples = 8;
     static constexpr int kSampleSpacingMs = 2000;
+    static constexpr int kFirstRetryPauseMs = 1000;
+    static constexpr int kLongestRetryPauseMs = 3600 * 1000;
 
     // The clock outlives the protocol; samples is clamped to 1..kMaxSamples.
     explicit NtpProtocol(platform::PreciseClock& clock, int samples = 1);
@@ -24,13 +26,14 @@ public:
 
     SocketKind socketKind() const override { return SocketKind::Datagram; }
     void beginAttempt() override;
-    void sending(TSocketBase& socket) override;
     std::optional<std::string> request() override;
-    Reading consume(TSocketBase& socket) override;
+    Reading consume(const Received& received) override;
     bool partial() const override;
     std::string brokenAnswerLine() const override;
     // The best of the samples taken so far, when there is one.
     std::optional<CheckResult> resultSoFar() const override;
+    int retryPauseMs(int timeOutsSoFar) const override;
+    bool heedsKissOfDeath() const override { return true; }
 
 private:
     // An accepted answer and what the server said with it.
@@ -45,7 +48,7 @@ private:
         std::int64_t realtimeNs = 0;
         std::int64_t elapsedNs = 0;
     };
-    Arrival arrivalOfLastRead(const TSocketBase& socket) const;
+    Arrival arrivalOf(const Received& received) const;
     Reading accept(const ntp::Reply& reply, const Arrival& arrival);
     CheckResult resultOf(const Taken& best) const;
 

@@ -1,13 +1,10 @@
 #include "check/rfc868_protocol.h"
 
-#include "net/socket_types.h"
-
 #include <algorithm>
 
 namespace check {
 namespace {
-constexpr int kAnswerSize = 4;
-constexpr int kDatagramRoom = 512;   // room for an oversized answer, which is refused
+constexpr std::size_t kAnswerSize = 4;
 constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
 } // namespace
 
@@ -18,22 +15,20 @@ std::optional<std::string> Rfc868Protocol::request()
     return std::nullopt;        // a TCP server speaks first
 }
 
-Reading Rfc868Protocol::consume(TSocketBase& socket)
+Reading Rfc868Protocol::consume(const Received& received)
 {
     if (kind_ == SocketKind::Datagram) {
         // One datagram is the whole answer; a short one cannot be completed.
-        char datagram[kDatagramRoom];
-        const int count = socket.Read(datagram, sizeof datagram);
-        if (count == 0 && socket.LastError == ws::WSAEWOULDBLOCK)
-            return Reading::needMore();
-        if (count != kAnswerSize)
+        if (received.bytes.size() != kAnswerSize)
             return Reading::failed(brokenAnswerLine());
-        std::copy(datagram, datagram + kAnswerSize, bytes_.begin());
+        std::copy(received.bytes.begin(), received.bytes.end(), bytes_.begin());
         received_ = kAnswerSize;
         return complete();
     }
-    const int count = socket.Read(reinterpret_cast<char*>(bytes_.data()) + received_, kAnswerSize - received_);
-    received_ += count;
+    // The bytes may come in pieces; those past the fourth are never read.
+    const std::size_t wanted = std::min<std::size_t>(kAnswerSize - received_, received.bytes.size());
+    std::copy_n(received.bytes.begin(), wanted, bytes_.begin() + received_);
+    received_ += wanted;
     return received_ == kAnswerSize ? complete() : Reading::needMore();
 }
 

@@ -15,20 +15,16 @@ public:
     SocketKind socketKind() const override { return kind_; }
     void beginAttempt() override { received_ = 0; }
     std::optional<std::string> request() override;
-    Reading consume(TSocketBase& socket) override;
+    Reading consume(const Received& received) override;
     bool partial() const override { return received_ > 0; }
     std::string brokenAnswerLine() const override { return "Error reading timestamp."; }
-
-    // The bytes as received; the window reads (and its tests write) them.
-    TimestampBytes& bytes() { return bytes_; }
-    int& received() { return received_; }
 
 private:
     Reading complete() const;
 
     SocketKind kind_;
     TimestampBytes bytes_{};
-    int received_ = 0;
+    std::size_t received_ = 0;
 };
 
 } // namespace check

@@ -150,8 +150,8 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     std::ostream& logStream = options.json ? err : out;
     io.log = [&logStream](const std::string& line) { logStream << line << '\n' << std::flush; };
     io.detail = [&err](const std::string& line) { err << "tikora-cli check: " << line << '\n'; };
-    io.localSecondsOfDay = [] { return QTime::currentTime().msecsSinceStartOfDay() / 1000; };
-    io.biasMinutes = [] { return -QDateTime::currentDateTime().offsetFromUtc() / 60; };
+    io.utcNowNanoseconds = [] { return QDateTime::currentMSecsSinceEpoch() * 1'000'000; };
+    io.utcOffsetSeconds = [] { return QDateTime::currentDateTime().offsetFromUtc(); };
     io.formatTime = [](int secondsOfDay) {
         return QTime::fromMSecsSinceStartOfDay(secondsOfDay * 1000).toString(QStringLiteral("HH:mm:ss")).toStdString();
     };

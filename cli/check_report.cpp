@@ -1,7 +1,6 @@
 #include "cli/check_report.h"
 
 #include "check/ntp_protocol.h"
-#include "net/ntp_packet.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -60,7 +59,7 @@ std::string UtcText(std::int64_t unixNanoseconds, bool milliseconds)
     return moment.toString(format).toStdString();
 }
 
-std::vector<std::string> NtpResultLines(const check::CheckResult& result)
+std::vector<std::string> NtpResultLines(const check::CheckResult& result, const std::string& correction)
 {
     const check::NtpReading reading = result.ntp.value_or(check::NtpReading{});
     std::string server = UtcText(result.serverUnixNanoseconds, true);
@@ -68,7 +67,6 @@ std::vector<std::string> NtpResultLines(const check::CheckResult& result)
     server[10] = ' ';
     server.back() = ' ';
     server += "UTC";
-    const ntp::NtpCorrection correction = ntp::CorrectionOf({reading.offsetNs, reading.delayNs});
     return {
         "Server time: " + server,
         "Offset:      " + check::SecondsText(reading.offsetNs, true) + " s",
@@ -77,7 +75,7 @@ std::vector<std::string> NtpResultLines(const check::CheckResult& result)
         "Reference:   " + reading.referenceId,
         "Leap:        " + leapText(reading.leap),
         "Samples:     " + std::to_string(reading.samples),
-        "Correction:  " + correction.caption,
+        "Correction:  " + correction,
     };
 }
 
@@ -100,32 +98,34 @@ std::string JsonString(const std::string& text)
     return out + "\"";
 }
 
-std::string NtpResultJson(const check::CheckResult& result, const std::string& server)
+std::string NtpResultJson(const check::CheckResult& result, const std::string& server, const std::string& correction)
 {
     const check::NtpReading reading = result.ntp.value_or(check::NtpReading{});
-    const ntp::NtpCorrection correction = ntp::CorrectionOf({reading.offsetNs, reading.delayNs});
     return "{" + field("protocol", JsonString("ntp")) + "," + field("server", JsonString(server)) + "," +
            field("server_time", JsonString(UtcText(result.serverUnixNanoseconds, true))) + "," +
            field("offset", secondsNumber(reading.offsetNs)) + "," + field("delay", secondsNumber(reading.delayNs)) +
            "," + field("stratum", std::to_string(reading.stratum)) + "," +
            field("refid", JsonString(reading.referenceId)) + "," + field("leap", std::to_string(reading.leap)) + "," +
            field("samples", std::to_string(reading.samples)) + "," +
-           field("correction", JsonString(correction.caption)) + "}";
+           field("correction", JsonString(correction)) + "}";
 }
 
 std::string Rfc868ResultJson(const check::CheckResult& result, const std::string& server, bool udp,
-                             int offsetSeconds, const std::string& correction)
+                             const check::Answer& answer)
 {
+    const std::int64_t offsetSeconds = answer.offsetNs / 1'000'000'000;
     return "{" + field("protocol", JsonString("time")) + "," + field("transport", JsonString(udp ? "udp" : "tcp")) +
            "," + field("server", JsonString(server)) + "," +
            field("server_time", JsonString(UtcText(result.serverUnixNanoseconds, false))) + "," +
-           field("offset", std::to_string(offsetSeconds)) + "," + field("correction", JsonString(correction)) + "}";
+           field("offset", std::to_string(offsetSeconds)) + "," + field("correction", JsonString(answer.caption)) + "}";
 }
 
-std::string FailureJson(const std::string& protocol, const std::string& server, const std::string& error)
+std::string FailureJson(const std::string& protocol, const std::string& server, const std::string& error,
+                        const std::string& detail)
 {
     return "{" + field("protocol", JsonString(protocol)) + "," + field("server", JsonString(server)) + "," +
-           field("error", JsonString(error)) + "}";
+           field("error", JsonString(error)) + (detail.empty() ? "" : "," + field("detail", JsonString(detail))) +
+           "}";
 }
 
 } // namespace cli

@@ -1,87 +1,84 @@
 #include "cli/time_check.h"
 
+#include "check/answer.h"
+#include "check/network_transport.h"
 #include "cli/check_report.h"
-#include "net/timestamp.h"
+
+#include <QDateTime>
 
 namespace cli {
 namespace {
-constexpr int kSecondsPerDay = 86400;
-constexpr int kSecondsPerMinute = 60;
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+constexpr std::int64_t kSecondsPerDay = 86400;
 
-int FloorModulo(std::int64_t value, int divisor)
+int SecondsOfDay(std::int64_t localNanoseconds)
 {
-    const int rest = static_cast<int>(value % divisor);
-    return rest < 0 ? rest + divisor : rest;
+    const std::int64_t seconds = localNanoseconds / kNanosecondsPerSecond - (localNanoseconds % kNanosecondsPerSecond < 0);
+    const std::int64_t rest = seconds % kSecondsPerDay;
+    return static_cast<int>(rest < 0 ? rest + kSecondsPerDay : rest);
 }
 } // namespace
 
-TimeCheck::TimeCheck(TimeCheckOptions options, TimeCheckIo io, platform::PreciseClock* clock)
+TimeCheck::TimeCheck(TimeCheckOptions options, TimeCheckIo io, TimeCheckParts parts)
     : options_(std::move(options)),
       io_(std::move(io)),
+      ownTransport_(parts.transport ? nullptr
+                                    : check::MakeNetworkTransport(parts.clock ? *parts.clock : systemClock_)),
+      transport_(parts.transport ? parts.transport : ownTransport_.get()),
       rfc868_(options_.udp ? check::SocketKind::Datagram : check::SocketKind::Stream),
-      ntp_(clock ? *clock : systemClock_, options_.samples),
-      engine_(cli, options_.ntp ? static_cast<check::CheckProtocol&>(ntp_) : rfc868_, check::CheckEvents{})
+      ntp_(parts.clock ? *parts.clock : systemClock_, options_.samples),
+      engine_(*transport_, scheduler_, options_.ntp ? static_cast<check::CheckProtocol&>(ntp_) : rfc868_)
 {
+    engine_.rememberKissesIn(parts.kissStore, [] { return QDateTime::currentSecsSinceEpoch(); });
 }
+
+TimeCheck::~TimeCheck() = default;
 
 void TimeCheck::start(std::function<void(Outcome)> finished)
 {
     finished_ = std::move(finished);
     check::CheckEvents events;
-    events.log = [this](int number, const std::string& line) {
-        lastLine_ = line;
-        io_.log(std::to_string(number) + line);
-    };
-    events.result = [this](const check::CheckResult& result) {
-        if (options_.ntp)
-            presentNtp(result);
-        else
-            present(result);
-    };
-    events.ended = [this](check::Outcome) {
-        if (options_.json) {
-            // The log's line without its number and '>', as the reason.
-            const std::string reason = lastLine_.empty() || lastLine_[0] != '>' ? lastLine_ : lastLine_.substr(1);
-            const std::string server = cli.IPAddress().empty() ? options_.host : cli.IPAddress();
-            io_.result(FailureJson(options_.ntp ? "ntp" : "time", server, reason));
-        }
-        finish(Outcome::Failed);
-    };
-    events.detail = [this](const std::string& reason) { io_.detail(reason); };
+    events.log = [this](int number, const std::string& line) { io_.log(std::to_string(number) + line); };
+    events.result = [this](const check::CheckResult& result) { present(result); };
+    events.ended = [this](check::Outcome, const check::Failure& failure) { presentFailure(failure); };
     engine_.setEvents(std::move(events));
     engine_.configure(options_.port, options_.timeOutSeconds);
-    engine_.retriesLeft = options_.retries;
+    engine_.setRetriesLeft(options_.retries);
     engine_.start(options_.host);
+}
+
+std::string TimeCheck::serverShown() const
+{
+    const std::string address = transport_->peerAddress();
+    return address.empty() ? options_.host : address;
+}
+
+void TimeCheck::presentFailure(const check::Failure& failure)
+{
+    if (!failure.detail.empty())
+        io_.detail(failure.detail);
+    if (options_.json)
+        io_.result(FailureJson(options_.ntp ? "ntp" : "time", serverShown(), failure.reason, failure.detail));
+    finish(Outcome::Failed);
 }
 
 void TimeCheck::present(const check::CheckResult& result)
 {
-    const std::int64_t localServerSeconds = result.serverUnixSeconds - std::int64_t{io_.biasMinutes()} * kSecondsPerMinute;
-    const int server = FloorModulo(localServerSeconds, kSecondsPerDay);
-    const int local = io_.localSecondsOfDay();
-    const Correction correction = CorrectionBetween(server, local);
+    const check::Answer answer = check::AnswerOf(result, {io_.utcNowNanoseconds(), io_.utcOffsetSeconds()});
+    const std::string closing = std::to_string(engine_.checkNumber()) + ">Disconnected.";
     if (options_.json) {
-        io_.log(std::to_string(engine_.checkNo) + ">Disconnected.");
-        io_.result(Rfc868ResultJson(result, cli.IPAddress(), options_.udp, correction.shift(), correction.caption));
-        finish(Outcome::Completed);
-        return;
-    }
-    io_.result("Server time: " + io_.formatTime(server));
-    io_.result("Local time:  " + io_.formatTime(local));
-    io_.result("Correction:  " + correction.caption);
-    io_.log(std::to_string(engine_.checkNo) + ">Disconnected.");
-    finish(Outcome::Completed);
-}
-
-void TimeCheck::presentNtp(const check::CheckResult& result)
-{
-    if (options_.json) {
-        io_.log(std::to_string(engine_.checkNo) + ">Disconnected.");
-        io_.result(NtpResultJson(result, cli.IPAddress()));
-    } else {
-        for (const std::string& line : NtpResultLines(result))
+        io_.log(closing);
+        io_.result(options_.ntp ? NtpResultJson(result, serverShown(), answer.caption)
+                                : Rfc868ResultJson(result, serverShown(), options_.udp, answer));
+    } else if (options_.ntp) {
+        for (const std::string& line : NtpResultLines(result, answer.caption))
             io_.result(line);
-        io_.log(std::to_string(engine_.checkNo) + ">Disconnected.");
+        io_.log(closing);
+    } else {
+        io_.result("Server time: " + io_.formatTime(answer.serverSecondsOfDay));
+        io_.result("Local time:  " + io_.formatTime(SecondsOfDay(answer.localNowNs)));
+        io_.result("Correction:  " + answer.caption);
+        io_.log(closing);
     }
     finish(Outcome::Completed);
 }

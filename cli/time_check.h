@@ -6,10 +6,12 @@
 #include "check/check_engine.h"
 #include "check/ntp_protocol.h"
 #include "check/rfc868_protocol.h"
-#include "net/client_socket.h"
+#include "check/timer_scheduler.h"
 #include "platform/precise_clock.h"
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace cli {
@@ -30,36 +32,44 @@ struct TimeCheckIo {
     std::function<void(const std::string& line)> log;     // numbered log lines
     std::function<void(const std::string& line)> result;  // server, local time, correction; or the JSON
     std::function<void(const std::string& line)> detail;  // reasons behind a failure
-    std::function<int()> localSecondsOfDay;
-    std::function<int()> biasMinutes;   // UTC = local + bias, daylight included
+    std::function<std::int64_t()> utcNowNanoseconds;
+    std::function<int()> utcOffsetSeconds;   // local = UTC + offset, daylight included
     std::function<std::string(int secondsOfDay)> formatTime;
+};
+
+// What the check is run with; none: the real ones.
+struct TimeCheckParts {
+    platform::PreciseClock* clock = nullptr;   // the NTP exchange's clocks
+    check::Transport* transport = nullptr;
+    check::KissStore* kissStore = nullptr;     // none: kiss-o'-death is not remembered
 };
 
 class TimeCheck {
 public:
     enum class Outcome { Running, Completed, Failed };
 
-    // `clock`: the NTP exchange's clocks; none: the system's.
-    TimeCheck(TimeCheckOptions options, TimeCheckIo io, platform::PreciseClock* clock = nullptr);
+    TimeCheck(TimeCheckOptions options, TimeCheckIo io, TimeCheckParts parts = {});
+    ~TimeCheck();
 
     // Starts the first attempt; `finished` is called once, when the check ends.
     void start(std::function<void(Outcome)> finished);
     Outcome outcome() const { return outcome_; }
-    TClientSocket& socket() { return cli; }
 
 private:
     void present(const check::CheckResult& result);
-    void presentNtp(const check::CheckResult& result);
+    void presentFailure(const check::Failure& failure);
+    std::string serverShown() const;
     void finish(Outcome outcome);
 
     TimeCheckOptions options_;
     TimeCheckIo io_;
-    TClientSocket cli;
     platform::LinuxPreciseClock systemClock_;
+    std::unique_ptr<check::Transport> ownTransport_;
+    check::Transport* transport_;
+    check::TimerScheduler scheduler_;
     check::Rfc868Protocol rfc868_;
     check::NtpProtocol ntp_;
     check::CheckEngine engine_;
-    std::string lastLine_;   // for the JSON of a failure
     std::function<void(Outcome)> finished_;
     Outcome outcome_ = Outcome::Running;
 };
