@@ -14,7 +14,7 @@ constexpr int kOurVersion = 4;
 constexpr int kLeapNotSynchronised = 3;
 constexpr int kStratumNotSynchronised = 16;
 
-// Byte offsets of the header's fields (RFC 5905 figure 8).
+// Byte offsets of the header's fields.
 constexpr std::size_t kRootDelayAt = 4;
 constexpr std::size_t kRootDispersionAt = 8;
 constexpr std::size_t kReferenceIdAt = 12;
@@ -27,22 +27,30 @@ struct VerdictRow {
     ReplyVerdict verdict;
     VerdictKind kind;
     bool forbidsRetry;
+    bool holdsServerBack;
     std::string_view text;   // "{}" stands for the detail ReplyCheckText fills in
 };
 
 constexpr VerdictRow kVerdicts[] = {
-    {ReplyVerdict::Accepted, VerdictKind::Accept, false, "the reply is valid"},
-    {ReplyVerdict::IgnoredWrongOrigin, VerdictKind::Ignore, false,
+    {ReplyVerdict::Accepted, VerdictKind::Accept, false, false, "the reply is valid"},
+    {ReplyVerdict::TooShort, VerdictKind::Ignore, false, false,
+     "a datagram shorter than 48 bytes was ignored"},
+    {ReplyVerdict::IgnoredWrongOrigin, VerdictKind::Ignore, false, false,
      "a reply that does not answer our request was ignored"},
-    {ReplyVerdict::TooShort, VerdictKind::Refuse, false, "the reply is shorter than 48 bytes"},
-    {ReplyVerdict::NotServerMode, VerdictKind::Refuse, false, "the reply is not a server's (mode {})"},
-    {ReplyVerdict::UnsupportedVersion, VerdictKind::Refuse, false, "the reply is NTP version {}, not 3 or 4"},
-    {ReplyVerdict::KissRate, VerdictKind::Refuse, true, "the server sent kiss-o'-death RATE: it asks us to slow down"},
-    {ReplyVerdict::KissDenied, VerdictKind::Refuse, true, "the server sent kiss-o'-death {}: it refuses access"},
-    {ReplyVerdict::KissOther, VerdictKind::Refuse, true, "the server sent kiss-o'-death {}"},
-    {ReplyVerdict::NotSynchronised, VerdictKind::Refuse, false, "the server is not synchronised ({})"},
-    {ReplyVerdict::ZeroTransmit, VerdictKind::Refuse, false, "the reply carries no transmit time"},
-    {ReplyVerdict::TooFarFromReference, VerdictKind::Refuse, false,
+    {ReplyVerdict::NotServerMode, VerdictKind::Refuse, false, false, "the reply is not a server's (mode {})"},
+    {ReplyVerdict::UnsupportedVersion, VerdictKind::Refuse, false, false, "the reply is NTP version {}, not 3 or 4"},
+    {ReplyVerdict::KissRate, VerdictKind::Refuse, true, false,
+     "the server sent kiss-o'-death RATE: it asks us to slow down"},
+    {ReplyVerdict::KissDenied, VerdictKind::Refuse, true, true, "the server sent kiss-o'-death {}: it refuses access"},
+    {ReplyVerdict::KissOther, VerdictKind::Refuse, true, false, "the server sent kiss-o'-death {}"},
+    {ReplyVerdict::NotSynchronised, VerdictKind::Refuse, false, false, "the server is not synchronised ({})"},
+    {ReplyVerdict::ZeroReceive, VerdictKind::Refuse, false, false, "the reply carries no receive time"},
+    {ReplyVerdict::ZeroTransmit, VerdictKind::Refuse, false, false, "the reply carries no transmit time"},
+    {ReplyVerdict::ServerTimeReversed, VerdictKind::Refuse, false, false,
+     "the server says it sent the reply {} s before it received the request"},
+    {ReplyVerdict::ServerHeldTooLong, VerdictKind::Refuse, false, false,
+     "the server says it held the request {} s, over 4 s"},
+    {ReplyVerdict::TooFarFromReference, VerdictKind::Refuse, false, false,
      "the server is too far from its reference (root distance {} s, over 1.5 s)"},
 };
 
@@ -77,6 +85,21 @@ std::int64_t floorDiv(std::int64_t value, std::int64_t divisor)
     return (value % divisor != 0 && (value < 0) != (divisor < 0)) ? quotient - 1 : quotient;
 }
 
+// T3 - T2 in seconds. The subtraction wraps, so two stamps on either side of
+// an era's end still give their true, small difference.
+double serverHoldSeconds(const Reply& reply)
+{
+    const auto units = static_cast<std::int64_t>(reply.transmit - reply.receive);
+    return static_cast<double>(units) / 4294967296.0;
+}
+
+std::string secondsText(double seconds)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
 std::string kissCode(const Reply& reply)
 {
     std::string code;
@@ -88,7 +111,6 @@ std::string kissCode(const Reply& reply)
 std::string detailOf(const ReplyCheck& check)
 {
     const Reply& reply = check.reply;
-    char text[64];
     switch (check.verdict) {
     case ReplyVerdict::NotServerMode:
         return std::to_string(reply.mode);
@@ -99,9 +121,12 @@ std::string detailOf(const ReplyCheck& check)
         return reply.referenceIdText().empty() ? "(no code)" : reply.referenceIdText();
     case ReplyVerdict::NotSynchronised:
         return reply.leap == kLeapNotSynchronised ? "leap indicator 3" : "stratum " + std::to_string(reply.stratum);
+    case ReplyVerdict::ServerTimeReversed:
+        return secondsText(-serverHoldSeconds(reply));
+    case ReplyVerdict::ServerHeldTooLong:
+        return secondsText(serverHoldSeconds(reply));
     case ReplyVerdict::TooFarFromReference:
-        std::snprintf(text, sizeof text, "%.3f", reply.rootDelaySeconds / 2 + reply.rootDispersionSeconds);
-        return text;
+        return secondsText(reply.rootDelaySeconds / 2 + reply.rootDispersionSeconds);
     default:
         return {};
     }
@@ -118,8 +143,14 @@ PacketBytes EncodeRequest(std::uint64_t transmitBits)
     return packet;
 }
 
-std::string Reply::referenceIdText() const
+std::string Reply::referenceIdText(IpFamily arrivedOver) const
 {
+    if (stratum >= 2 && arrivedOver == IpFamily::V6) {
+        char text[9];
+        std::snprintf(text, sizeof text, "%02X%02X%02X%02X", referenceId[0], referenceId[1], referenceId[2],
+                      referenceId[3]);
+        return text;
+    }
     if (stratum >= 2) {
         return std::to_string(referenceId[0]) + '.' + std::to_string(referenceId[1]) + '.' +
                std::to_string(referenceId[2]) + '.' + std::to_string(referenceId[3]);
@@ -164,7 +195,8 @@ ReplyCheck CheckReply(std::span<const std::uint8_t> bytes, std::uint64_t request
     }
     const Reply& reply = check.reply = *decoded;
     const std::string code = kissCode(reply);
-    if (reply.origin != requestTransmitBits)
+    // A zero origin answers no request of ours, whatever bits we sent.
+    if (reply.origin != requestTransmitBits || reply.origin == 0)
         check.verdict = ReplyVerdict::IgnoredWrongOrigin;
     else if (reply.mode != kServerMode)
         check.verdict = ReplyVerdict::NotServerMode;
@@ -177,8 +209,14 @@ ReplyCheck CheckReply(std::span<const std::uint8_t> bytes, std::uint64_t request
                                                            : ReplyVerdict::KissOther;
     else if (reply.leap == kLeapNotSynchronised || reply.stratum >= kStratumNotSynchronised)
         check.verdict = ReplyVerdict::NotSynchronised;
+    else if (reply.receive == 0)
+        check.verdict = ReplyVerdict::ZeroReceive;
     else if (reply.transmit == 0)
         check.verdict = ReplyVerdict::ZeroTransmit;
+    else if (serverHoldSeconds(reply) < 0)
+        check.verdict = ReplyVerdict::ServerTimeReversed;
+    else if (serverHoldSeconds(reply) > kMaxServerHoldSeconds)
+        check.verdict = ReplyVerdict::ServerHeldTooLong;
     else if (reply.rootDelaySeconds / 2 + reply.rootDispersionSeconds > kMaxRootDistanceSeconds)
         check.verdict = ReplyVerdict::TooFarFromReference;
     else
@@ -194,6 +232,11 @@ VerdictKind KindOf(ReplyVerdict verdict)
 bool ForbidsRetry(ReplyVerdict verdict)
 {
     return rowOf(verdict).forbidsRetry;
+}
+
+bool HoldsServerBack(ReplyVerdict verdict)
+{
+    return rowOf(verdict).holdsServerBack;
 }
 
 std::string ReplyCheckText(const ReplyCheck& check)
@@ -245,8 +288,21 @@ Sample MeasureExchange(const Exchange& exchange)
     // Halved separately so two offsets near the era limit cannot overflow the sum.
     sample.offsetNs = outbound / 2 + inbound / 2 + (outbound % 2 + inbound % 2) / 2;
     const std::int64_t serverTime = exchange.serverTransmitNs - exchange.serverReceiveNs;   // T3 - T2
-    sample.delayNs = exchange.elapsedNs > serverTime ? exchange.elapsedNs - serverTime : 0;
+    sample.delayNs = exchange.elapsedNs - serverTime;
     return sample;
+}
+
+SampleVerdict CheckSample(const Sample& sample)
+{
+    return sample.delayNs < 0 ? SampleVerdict::NegativeDelay : SampleVerdict::Accepted;
+}
+
+std::string SampleCheckText(SampleVerdict verdict, const Sample& sample)
+{
+    if (verdict == SampleVerdict::Accepted)
+        return "the sample is valid";
+    return "the measured delay is negative (" + secondsText(static_cast<double>(sample.delayNs) / kNanosecondsPerSecond) +
+           " s): the server's times do not fit the round trip";
 }
 
 std::optional<Sample> BestSample(std::span<const Sample> samples)

@@ -1,18 +1,19 @@
 #pragma once
-// NTP (RFC 5905, client rules of RFC 4330) packets and the arithmetic of one
-// exchange. Pure: bytes in, fields out; no clock, no socket. The caller reads
-// its clocks and owns the socket:
+// NTP packets and the arithmetic of one exchange. Pure: bytes in, fields out;
+// no clock, no socket. The caller reads its clocks and owns the socket:
 //
 //   1. bits = 64 random bits; T1 = real-time clock, m1 = monotonic clock;
 //      send EncodeRequest(bits).
 //   2. For each datagram from the server's address and port:
 //        ReplyCheck check = CheckReply(bytes, size, bits);
 //        Ignored -> keep waiting; Refused -> fail with ReplyCheckText(check)
-//        (and, when ForbidsRetry(check.verdict), ask this server no more).
+//        (and, when ForbidsRetry(check.verdict), ask this server no more;
+//        when HoldsServerBack(check.verdict), not for a while either).
 //   3. On Accepted: T4 = real-time clock, m4 = monotonic clock;
 //        Exchange e{UnixNanosecondsFromNtp(check.reply.receive, T4),
 //                   UnixNanosecondsFromNtp(check.reply.transmit, T4), T4, m4 - m1};
 //        Sample s = MeasureExchange(e);
+//        CheckSample(s) refused -> fail with SampleCheckText(verdict, s).
 //   4. Keep BestSample of several; show CorrectionOf(best).
 
 #include <array>
@@ -44,6 +45,9 @@ using NtpTimestamp = std::uint64_t;
 // without telling the network the true send time.
 PacketBytes EncodeRequest(std::uint64_t transmitBits);
 
+// The address family the reply came over: it decides what a reference id means.
+enum class IpFamily { V4, V6 };
+
 struct Reply {
     int leap = 0;        // 0 none, 1 last minute has 61 s, 2 has 59 s, 3 not synchronised
     int version = 0;
@@ -61,25 +65,31 @@ struct Reply {
 
     // Stratum 0 and 1: four ASCII letters, trailing NULs dropped ("GPS",
     // "RATE"); bytes that are not printable ASCII show as '?'. Stratum 2 and
-    // above: the upstream server's IPv4 address, dotted ("192.0.2.1").
-    std::string referenceIdText() const;
+    // above: over IPv4 the upstream server's address, dotted ("192.0.2.1");
+    // over IPv6 the first four bytes of a hash of the upstream's address,
+    // which names no address, as eight hex digits ("1A2B3C4D").
+    std::string referenceIdText(IpFamily arrivedOver = IpFamily::V4) const;
 };
 
 // Every field of a packet; nothing when it is shorter than 48 bytes. Bytes
 // past the 48th (extension fields, a MAC) are not read.
 std::optional<Reply> DecodeReply(std::span<const std::uint8_t> bytes);
 
+// The tests a reply passes, in the order CheckReply makes them.
 enum class ReplyVerdict {
     Accepted,
-    IgnoredWrongOrigin,    // not an answer to our request (forged or stale): keep waiting
-    TooShort,              // under 48 bytes
+    TooShort,              // under 48 bytes: ignored, as anyone can send one
+    IgnoredWrongOrigin,    // origin is not our transmit bits, or is 0 (forged or stale): keep waiting
     NotServerMode,         // mode is not 4
     UnsupportedVersion,    // version is not 3 or 4
     KissRate,              // stratum 0, "RATE": asked to slow down
     KissDenied,            // stratum 0, "DENY" or "RSTR": refused access
     KissOther,             // stratum 0 with any other code
     NotSynchronised,       // leap indicator 3 or stratum 16 and above
-    ZeroTransmit,          // transmit timestamp 0
+    ZeroReceive,           // receive timestamp (T2) 0
+    ZeroTransmit,          // transmit timestamp (T3) 0
+    ServerTimeReversed,    // T3 before T2: the server's own interval is negative
+    ServerHeldTooLong,     // T3 - T2 over kMaxServerHoldSeconds
     TooFarFromReference,   // root delay / 2 + root dispersion over kMaxRootDistanceSeconds
 };
 
@@ -90,23 +100,30 @@ struct ReplyCheck {
     Reply reply;   // the decoded fields, when the packet was long enough
 };
 
-// The root distance beyond which a server is too far from its reference (RFC 5905's MAXDIST).
+// The root distance beyond which a server is too far from its reference.
 constexpr double kMaxRootDistanceSeconds = 1.5;
+// The longest a sound server keeps a request before answering (T3 - T2); a
+// longer or negative interval makes the measured delay meaningless.
+constexpr double kMaxServerHoldSeconds = 4.0;
 
 // Checks a datagram (already known to come from the server's address and
 // port) against the request whose transmit bits were `requestTransmitBits`.
 // The origin is checked before anything else the packet says, so a forged
-// packet can neither end the wait nor make the server look refused.
+// packet can neither end the wait nor make the server look refused; a short
+// datagram cannot be checked at all and is ignored for the same reason.
 ReplyCheck CheckReply(std::span<const std::uint8_t> bytes, std::uint64_t requestTransmitBits);
 
 VerdictKind KindOf(ReplyVerdict verdict);
 // Kiss-o'-death: the caller must not ask this server again in this check.
 bool ForbidsRetry(ReplyVerdict verdict);
+// DENY or RSTR: the server is not to be asked again for a while, by any
+// check; the code to remember is check.reply.referenceIdText().
+bool HoldsServerBack(ReplyVerdict verdict);
 // One plain English line for the check's log, e.g.
 // "the server sent kiss-o'-death RATE: it asks us to slow down".
 std::string ReplyCheckText(const ReplyCheck& check);
 
-// The era rule of RFC 5905: a timestamp names a moment in every 2^32-second
+// The era rule: a timestamp names a moment in every 2^32-second
 // era; this takes the one nearest `nearUnixNanoseconds` (the local clock), so
 // the wrap of 2036-02-07 06:28:16 UTC is no cliff. Valid for moments within
 // 68 years of the local clock, and between 1678 and 2262 (int64 nanoseconds).
@@ -128,19 +145,29 @@ struct Exchange {
 
 struct Sample {
     std::int64_t offsetNs = 0;   // theta: server minus PC; positive when the PC is behind
-    std::int64_t delayNs = 0;    // delta: round trip less the server's own time, never negative
+    std::int64_t delayNs = 0;    // delta: round trip less the server's own time; negative only when
+                                 // the server claims more time than the round trip (CheckSample refuses it)
 
     // |theta| <= delta / 2: the true offset may be zero.
     bool offsetIsNoise() const;
 };
 
-// theta = ((T2 - T1) + (T3 - T4)) / 2, delta = (T4 - T1) - (T3 - T2). A delay
-// that comes out negative (a server claiming more time than the round trip)
-// is taken as 0.
+// theta = ((T2 - T1) + (T3 - T4)) / 2, delta = (T4 - T1) - (T3 - T2), as
+// they come out: a negative delay is kept, for CheckSample to see.
 Sample MeasureExchange(const Exchange& exchange);
 
+enum class SampleVerdict {
+    Accepted,
+    NegativeDelay,   // the server claims more time than the whole round trip took
+};
+
+SampleVerdict CheckSample(const Sample& sample);
+// One plain English line for the check's log, e.g. "the measured delay is
+// negative (-99.990 s): the server's times do not fit the round trip".
+std::string SampleCheckText(SampleVerdict verdict, const Sample& sample);
+
 // The clock filter's rule: the sample with the smallest delay (the first of
-// equals); nothing when there are none.
+// equals); nothing when there are none. Give it checked samples only.
 std::optional<Sample> BestSample(std::span<const Sample> samples);
 
 // What the window and the terminal show, with the sign and spacing of the

@@ -74,12 +74,14 @@ TEST(NtpPacket, DecodesEveryFieldOfAHandMadeReply)
     EXPECT_FALSE(ntp::DecodeReply(Bytes{}));
 }
 
-TEST(NtpPacket, ReferenceIdIsTextForStratumZeroAndOneAndAnAddressAbove)
+TEST(NtpPacket, ReferenceIdIsTextForStratumZeroAndOneAndAnAddressOrHashAbove)
 {
+    using F = ntp::IpFamily;
     struct Case {
         int stratum;
         std::array<std::uint8_t, 4> id;
         const char* text;
+        F family = F::V4;
     } const cases[] = {
         {1, {'G', 'P', 'S', 0}, "GPS"},
         {0, {'R', 'A', 'T', 'E'}, "RATE"},
@@ -88,12 +90,17 @@ TEST(NtpPacket, ReferenceIdIsTextForStratumZeroAndOneAndAnAddressAbove)
         {0, {0, 0, 0, 0}, ""},
         {2, {10, 0, 0, 1}, "10.0.0.1"},
         {15, {255, 255, 255, 255}, "255.255.255.255"},
+        // Over IPv6 an upstream is a hash of its address: hex, never dotted.
+        {2, {0x1A, 0x2B, 0x3C, 0x4D}, "1A2B3C4D", F::V6},
+        {15, {0, 0, 0, 0xFF}, "000000FF", F::V6},
+        {1, {'G', 'P', 'S', 0}, "GPS", F::V6},
+        {0, {'D', 'E', 'N', 'Y'}, "DENY", F::V6},
     };
     for (const Case& c : cases) {
         ntp::Reply reply;
         reply.stratum = c.stratum;
         reply.referenceId = c.id;
-        EXPECT_EQ(reply.referenceIdText(), c.text) << "stratum " << c.stratum;
+        EXPECT_EQ(reply.referenceIdText(c.family), c.text) << "stratum " << c.stratum;
     }
 }
 
@@ -139,6 +146,13 @@ Bytes replyWith(const std::function<void(Bytes&)>& change)
     return bytes;
 }
 
+// A 32-bit field (the seconds of a timestamp) at a byte offset.
+void set32(Bytes& bytes, std::size_t at, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
 void setId(Bytes& bytes, const char* code)
 {
     bytes[1] = 0;
@@ -156,6 +170,7 @@ TEST(NtpReplyCheck, EachFaultHasItsVerdictKindAndLine)
         K kind;
         bool forbidsRetry;
         const char* text;
+        std::uint64_t requestBits = kRequestBits;
     } const cases[] = {
         {replyWith([](Bytes&) {}), V::Accepted, K::Accept, false, "the reply is valid"},
         {replyWith([](Bytes& b) { b[0] = 0x1C; }), V::Accepted, K::Accept, false, "the reply is valid"},   // version 3
@@ -164,9 +179,13 @@ TEST(NtpReplyCheck, EachFaultHasItsVerdictKindAndLine)
         // A forged packet cannot make the server look refused: the origin comes first.
         {replyWith([](Bytes& b) { b[31] ^= 1; setId(b, "DENY"); }), V::IgnoredWrongOrigin, K::Ignore, false,
          "a reply that does not answer our request was ignored"},
-        {Bytes(kKnownReply.begin(), kKnownReply.begin() + 47), V::TooShort, K::Refuse, false,
-         "the reply is shorter than 48 bytes"},
-        {Bytes{}, V::TooShort, K::Refuse, false, "the reply is shorter than 48 bytes"},
+        // A zero origin answers nothing, even a request whose bits were zero.
+        {replyWith([](Bytes& b) { std::fill(b.begin() + 24, b.begin() + 32, 0); }), V::IgnoredWrongOrigin, K::Ignore,
+         false, "a reply that does not answer our request was ignored", 0},
+        // Anyone can send a short datagram: it must not end the wait.
+        {Bytes(kKnownReply.begin(), kKnownReply.begin() + 47), V::TooShort, K::Ignore, false,
+         "a datagram shorter than 48 bytes was ignored"},
+        {Bytes{}, V::TooShort, K::Ignore, false, "a datagram shorter than 48 bytes was ignored"},
         {replyWith([](Bytes& b) { b[0] = 0x23; }), V::NotServerMode, K::Refuse, false, "the reply is not a server's (mode 3)"},
         {replyWith([](Bytes& b) { b[0] = 0x15; }), V::NotServerMode, K::Refuse, false, "the reply is not a server's (mode 5)"},
         {replyWith([](Bytes& b) { b[0] = 0x14; }), V::UnsupportedVersion, K::Refuse, false,
@@ -190,8 +209,27 @@ TEST(NtpReplyCheck, EachFaultHasItsVerdictKindAndLine)
          "the server is not synchronised (stratum 16)"},
         {replyWith([](Bytes& b) { b[1] = 200; }), V::NotSynchronised, K::Refuse, false,
          "the server is not synchronised (stratum 200)"},
+        // A kiss is told as a kiss even when its times are zero.
+        {replyWith([](Bytes& b) { setId(b, "RSTR"); std::fill(b.begin() + 32, b.end(), 0); }), V::KissDenied,
+         K::Refuse, true, "the server sent kiss-o'-death RSTR: it refuses access"},
+        {replyWith([](Bytes& b) { std::fill(b.begin() + 32, b.begin() + 40, 0); }), V::ZeroReceive, K::Refuse, false,
+         "the reply carries no receive time"},
         {replyWith([](Bytes& b) { std::fill(b.begin() + 40, b.end(), 0); }), V::ZeroTransmit, K::Refuse, false,
          "the reply carries no transmit time"},
+        // T3 - T2 (0.25 s in the known reply): negative, or over 4 s, is refused.
+        {replyWith([](Bytes& b) { set32(b, 32, 0xE9000065); }), V::ServerTimeReversed, K::Refuse, false,
+         "the server says it sent the reply 99.750 s before it received the request"},
+        {replyWith([](Bytes& b) { set32(b, 36, 0xC0000001); }), V::ServerTimeReversed, K::Refuse,
+         false, "the server says it sent the reply 0.000 s before it received the request"},
+        {replyWith([](Bytes& b) { set32(b, 32, 0xE8FFFF9D); }), V::ServerHeldTooLong, K::Refuse, false,
+         "the server says it held the request 100.250 s, over 4 s"},
+        {replyWith([](Bytes& b) { set32(b, 32, 0xE8FFFFFD); b[36] = 0xC0; }), V::Accepted, K::Accept, false,
+         "the reply is valid"},   // exactly 4 s
+        {replyWith([](Bytes& b) { set32(b, 32, 0xE8FFFFFD); set32(b, 36, 0xBFFFFFFF); }), V::ServerHeldTooLong,
+         K::Refuse, false, "the server says it held the request 4.000 s, over 4 s"},
+        // One second across the end of an era is one second.
+        {replyWith([](Bytes& b) { set32(b, 32, 0xFFFFFFFF); set32(b, 40, 0); b[44] = 0x80; }), V::Accepted,
+         K::Accept, false, "the reply is valid"},
         // Root delay 2.5 s: 1.25 + 0.25 = 1.5 is still near enough; one more unit is not.
         {replyWith([](Bytes& b) { b[5] = 0x02; b[6] = 0x80; }), V::Accepted, K::Accept, false, "the reply is valid"},
         {replyWith([](Bytes& b) { b[5] = 0x02; b[6] = 0x80; b[7] = 0x02; }), V::TooFarFromReference, K::Refuse, false,
@@ -200,10 +238,12 @@ TEST(NtpReplyCheck, EachFaultHasItsVerdictKindAndLine)
          "the server is too far from its reference (root distance 32640.250 s, over 1.5 s)"},
     };
     for (const Case& c : cases) {
-        const ntp::ReplyCheck check = ntp::CheckReply(c.bytes, kRequestBits);
+        const ntp::ReplyCheck check = ntp::CheckReply(c.bytes, c.requestBits);
         EXPECT_EQ(check.verdict, c.verdict) << c.text;
         EXPECT_EQ(ntp::KindOf(check.verdict), c.kind) << c.text;
         EXPECT_EQ(ntp::ForbidsRetry(check.verdict), c.forbidsRetry) << c.text;
+        // Only a refusal of access keeps the server from later checks; RATE does not.
+        EXPECT_EQ(ntp::HoldsServerBack(check.verdict), c.verdict == V::KissDenied) << c.text;
         EXPECT_EQ(ntp::ReplyCheckText(check), c.text);
     }
 }
@@ -231,14 +271,40 @@ TEST(NtpMeasure, OffsetAndDelayFromTheFourTimestamps)
         {"stepped", {t1 + 510 * kMillisecond, t1 + 511 * kMillisecond, t1 + 10 * kSecond + 21 * kMillisecond,
                      21 * kMillisecond},
          -9'500 * kMillisecond, 20 * kMillisecond},
-        // A server claiming more time than the round trip: no negative delay.
-        {"negative delay", {t1, t1 + 50 * kMillisecond, t1 + 10 * kMillisecond, 10 * kMillisecond}, 20 * kMillisecond, 0},
+        // A server claiming more time than the round trip: the delay stays negative.
+        {"negative delay", {t1, t1 + 50 * kMillisecond, t1 + 10 * kMillisecond, 10 * kMillisecond}, 20 * kMillisecond,
+         -40 * kMillisecond},
+        // T2 = T3 - 100 s on a 20 ms round trip: -50 s, and a delay that is not clamped to 0.
+        {"T2 = T3 - 100 s", {t1 - 100 * kSecond + 10 * kMillisecond, t1 + 10 * kMillisecond, t1 + 20 * kMillisecond,
+                             20 * kMillisecond},
+         -50 * kSecond, 20 * kMillisecond - 100 * kSecond},
         {"odd nanoseconds", {t1 + 1, t1 + 2, t1 + 3, 3}, 0, 2},
     };
     for (const Case& c : cases) {
         const ntp::Sample sample = ntp::MeasureExchange(c.exchange);
         EXPECT_EQ(sample.offsetNs, c.offset) << c.name;
         EXPECT_EQ(sample.delayNs, c.delay) << c.name;
+    }
+}
+
+TEST(NtpMeasure, ANegativeDelayIsRefusedWithItsValue)
+{
+    using V = ntp::SampleVerdict;
+    struct Case {
+        std::int64_t delay;
+        V verdict;
+        const char* text;
+    } const cases[] = {
+        {-99'990 * kMillisecond, V::NegativeDelay,
+         "the measured delay is negative (-99.990 s): the server's times do not fit the round trip"},
+        {-1, V::NegativeDelay, "the measured delay is negative (-0.000 s): the server's times do not fit the round trip"},
+        {0, V::Accepted, "the sample is valid"},
+        {20 * kMillisecond, V::Accepted, "the sample is valid"},
+    };
+    for (const Case& c : cases) {
+        const ntp::Sample sample{5 * kMillisecond, c.delay};
+        EXPECT_EQ(ntp::CheckSample(sample), c.verdict) << c.delay;
+        EXPECT_EQ(ntp::SampleCheckText(ntp::CheckSample(sample), sample), c.text);
     }
 }
 

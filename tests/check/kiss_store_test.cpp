@@ -1,0 +1,89 @@
+#include "check/kiss_store.h"
+
+#include "platform/user_state.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr std::int64_t kNow = 1796774400 + 14 * 3600 + 2 * 60;   // 2026-12-09 14:02:00 UTC
+
+// XDG_STATE_HOME set to a fresh folder for the test, put back afterwards.
+class StateHome {
+public:
+    StateHome()
+    {
+        const char* old = std::getenv("XDG_STATE_HOME");
+        if (old != nullptr)
+            old_ = old;
+        hadOld_ = old != nullptr;
+        ::setenv("XDG_STATE_HOME", (folder_.path() + "/state").toStdString().c_str(), 1);
+    }
+    ~StateHome()
+    {
+        if (hadOld_)
+            ::setenv("XDG_STATE_HOME", old_.c_str(), 1);
+        else
+            ::unsetenv("XDG_STATE_HOME");
+    }
+    std::string root() const { return folder_.path().toStdString(); }
+
+private:
+    QTemporaryDir folder_;
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+TEST(FileKissStore, ARefusalIsSeenByTheNextStoreThroughTheStateFolder)
+{
+    StateHome home;
+    const std::string folder = home.root() + "/state/tikora";
+    EXPECT_EQ(platform::UserStateDirectory(), folder);
+
+    check::FileKissStore window;
+    EXPECT_FALSE(window.heldBack("pool.example", "123", kNow));   // no file yet: nothing held, no problem
+    EXPECT_EQ(window.lastProblem(), "");
+    window.remember("Pool.Example", "123", "DENY", kNow);
+    EXPECT_EQ(window.lastProblem(), "");
+    EXPECT_EQ(modeOf(home.root() + "/state"), 0700u);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(folder + "/" + check::kKissStoreFileName), 0600u);
+
+    // A later process: a store of its own reads what the first wrote.
+    check::FileKissStore laterRun;
+    EXPECT_EQ(laterRun.heldBack("pool.example", "123", kNow + 60).value_or(""),
+              "pool.example refused access (kiss-o'-death DENY) at 14:02 UTC; not asked again before 15:02 UTC");
+    EXPECT_FALSE(laterRun.heldBack("pool.example", "123", kNow + 3600));
+    laterRun.remember("other.example", "123", "RSTR", kNow + 1);
+    EXPECT_TRUE(window.heldBack("pool.example", "123", kNow + 2));   // read-modify-write kept the first
+    EXPECT_TRUE(window.heldBack("other.example", "123", kNow + 2));
+}
+
+TEST(FileKissStore, AnUnusableFileGivesAReasonAndTheCheckGoesOn)
+{
+    StateHome home;
+    const std::string folder = home.root() + "/state/tikora";
+    ASSERT_EQ(::mkdir((home.root() + "/state").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    // A folder where the file should be: neither readable nor replaceable.
+    ASSERT_EQ(::mkdir((folder + "/" + check::kKissStoreFileName).c_str(), 0700), 0);
+    check::FileKissStore store;
+    EXPECT_FALSE(store.heldBack("pool.example", "123", kNow));
+    EXPECT_NE(store.lastProblem(), "");
+    store.remember("pool.example", "123", "DENY", kNow);
+    EXPECT_NE(store.lastProblem(), "");
+}
+
+} // namespace
