@@ -18,7 +18,11 @@ std::string withoutMark(const std::string& line)
 } // namespace
 
 CheckEngine::CheckEngine(Transport& transport, Scheduler& scheduler, CheckProtocol& protocol, CheckEvents events)
-    : transport_(transport), scheduler_(scheduler), protocol_(&protocol), events_(std::move(events))
+    : transport_(transport),
+      scheduler_(scheduler),
+      protocol_(&protocol),
+      events_(std::move(events)),
+      earliestServerTime_(BuildUnixSeconds())
 {
     transport_.setReceiver(this);
 }

@@ -86,14 +86,14 @@ Reading NtpProtocol::consume(const Received& received)
         awaiting_ = false;
         const std::string text = ntp::ReplyCheckText(check);
         Reading refused = Reading::failed(">Error: " + text + ".", capitalised(text));
-        if (check.verdict == ntp::ReplyVerdict::KissDenied)
+        if (ntp::HoldsServerBack(check.verdict))
             refused.kissCode = check.reply.referenceIdText();
         return refused;
     }
     case ntp::VerdictKind::Accept:
         break;
     }
-    return accept(check.reply, arrival);
+    return accept(check.reply, arrival, received.overIpv6 ? ntp::IpFamily::V6 : ntp::IpFamily::V4);
 }
 
 // The clocks are read as the datagram is taken; the time it waited in the
@@ -117,14 +117,20 @@ int NtpProtocol::retryPauseMs(int timeOutsSoFar) const
     return std::min(kFirstRetryPauseMs << doublings, kLongestRetryPauseMs);
 }
 
-Reading NtpProtocol::accept(const ntp::Reply& reply, const Arrival& arrival)
+Reading NtpProtocol::accept(const ntp::Reply& reply, const Arrival& arrival, ntp::IpFamily family)
 {
     const std::int64_t t4 = arrival.realtimeNs;
     const std::int64_t elapsed = arrival.elapsedNs;
     awaiting_ = false;
     const ntp::Exchange exchange{ntp::UnixNanosecondsFromNtp(reply.receive, t4),
                                  ntp::UnixNanosecondsFromNtp(reply.transmit, t4), t4, elapsed};
-    taken_.push_back({ntp::MeasureExchange(exchange), reply, t4});
+    const ntp::Sample measured = ntp::MeasureExchange(exchange);
+    const ntp::SampleVerdict verdict = ntp::CheckSample(measured);
+    if (verdict != ntp::SampleVerdict::Accepted) {
+        const std::string text = ntp::SampleCheckText(verdict, measured);
+        return Reading::failed(">Error: " + text + ".", capitalised(text));
+    }
+    taken_.push_back({measured, reply, t4, family});
     const ntp::Sample& sample = taken_.back().sample;
     // One line per sample only when there are several to choose from.
     const std::string line = samples_ == 1 ? std::string()
@@ -162,7 +168,7 @@ CheckResult NtpProtocol::resultOf(const Taken& best) const
     reading.offsetNs = best.sample.offsetNs;
     reading.delayNs = best.sample.delayNs;
     reading.stratum = best.reply.stratum;
-    reading.referenceId = best.reply.referenceIdText();
+    reading.referenceId = best.reply.referenceIdText(best.family);
     reading.leap = best.reply.leap;
     reading.samples = static_cast<int>(taken_.size());
     reading.rootDistanceNs = static_cast<std::int64_t>(

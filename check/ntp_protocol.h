@@ -41,6 +41,7 @@ private:
         ntp::Sample sample;
         ntp::Reply reply;
         std::int64_t localReceiveNs = 0;   // T4
+        ntp::IpFamily family = ntp::IpFamily::V4;   // what the reference id means
     };
 
     // T4 and T4 - T1 of a datagram just read.
@@ -49,7 +50,7 @@ private:
         std::int64_t elapsedNs = 0;
     };
     Arrival arrivalOf(const Received& received) const;
-    Reading accept(const ntp::Reply& reply, const Arrival& arrival);
+    Reading accept(const ntp::Reply& reply, const Arrival& arrival, ntp::IpFamily family);
     CheckResult resultOf(const Taken& best) const;
 
     platform::PreciseClock& clock_;

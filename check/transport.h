@@ -29,6 +29,7 @@ struct Received {
     // The kernel's CLOCK_REALTIME stamp of the datagram's arrival, when it gave one.
     std::optional<std::int64_t> arrivalRealtimeNs;
     std::string error;   // Error: why, in the socket layer's words ("Connection refused")
+    bool overIpv6 = false;   // came from an IPv6 address
 };
 
 class TransportReceiver {

@@ -83,6 +83,7 @@ struct Bench {
         engine.setEvents(e);
         engine.configure(ntp ? "ntp" : "time", 10);
         engine.rememberKissesIn(&kisses, [] { return kNow / kSecond; });
+        engine.refuseServerTimesBefore(0);   // the fake clock's 2026 may predate the build
     }
     // Answers the last NTP request after `roundTrip`, the server `lead` ahead.
     void answerNtp(std::int64_t roundTrip, std::int64_t lead, std::optional<std::int64_t> arrivalNs = {})
