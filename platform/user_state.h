@@ -17,7 +17,7 @@ inline constexpr std::size_t kUserStateMaxBytes = 64 * 1024;
 
 // The folder, without a trailing slash; empty when neither an absolute
 // XDG_STATE_HOME nor a home folder is known. A relative XDG_STATE_HOME is
-// ignored, as the base directory rules ask.
+// ignored: it would name another folder in every working directory.
 std::string UserStateDirectory();
 
 struct UserStateText {

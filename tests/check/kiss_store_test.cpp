@@ -14,30 +14,15 @@ namespace {
 
 constexpr std::int64_t kNow = 1796774400 + 14 * 3600 + 2 * 60;   // 2026-12-09 14:02:00 UTC
 
-// XDG_STATE_HOME set to a fresh folder for the test, put back afterwards.
+// XDG_STATE_HOME set to a fresh folder for the test (ctest runs each test in a process of its own).
 class StateHome {
 public:
-    StateHome()
-    {
-        const char* old = std::getenv("XDG_STATE_HOME");
-        if (old != nullptr)
-            old_ = old;
-        hadOld_ = old != nullptr;
-        ::setenv("XDG_STATE_HOME", (folder_.path() + "/state").toStdString().c_str(), 1);
-    }
-    ~StateHome()
-    {
-        if (hadOld_)
-            ::setenv("XDG_STATE_HOME", old_.c_str(), 1);
-        else
-            ::unsetenv("XDG_STATE_HOME");
-    }
+    StateHome() { ::setenv("XDG_STATE_HOME", (root() + "/state").c_str(), 1); }
+    ~StateHome() { ::unsetenv("XDG_STATE_HOME"); }
     std::string root() const { return folder_.path().toStdString(); }
 
 private:
     QTemporaryDir folder_;
-    std::string old_;
-    bool hadOld_ = false;
 };
 
 mode_t modeOf(const std::string& path)
@@ -51,6 +36,9 @@ TEST(FileKissStore, ARefusalIsSeenByTheNextStoreThroughTheStateFolder)
     StateHome home;
     const std::string folder = home.root() + "/state/tikora";
     EXPECT_EQ(platform::UserStateDirectory(), folder);
+    ::setenv("XDG_STATE_HOME", "state", 1);   // relative: ignored, the home's folder is used
+    EXPECT_EQ(platform::UserStateDirectory(), std::string(std::getenv("HOME")) + "/.local/state/tikora");
+    ::setenv("XDG_STATE_HOME", (home.root() + "/state").c_str(), 1);
 
     check::FileKissStore window;
     EXPECT_FALSE(window.heldBack("pool.example", "123", kNow));   // no file yet: nothing held, no problem

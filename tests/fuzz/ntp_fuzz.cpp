@@ -1,7 +1,11 @@
 // libFuzzer target for NTP replies: any bytes decode and check without a
-// crash or a sanitizer report; every verdict has a line; an accepted reply
-// measures without overflow and never to a negative delay; timestamps
-// convert both ways; an encoded request decodes to what was put in.
+// crash or a sanitizer report; every verdict has a line; nothing short or
+// unanswering is ever refused (a forged packet must not end a check); an
+// accepted reply has a server hold within its limits and measures without
+// overflow, and a negative delay never passes CheckSample; timestamps
+// convert both ways; the server's time has a date line; an encoded request
+// decodes to what was put in.
+#include "check/server_time_floor.h"
 #include "net/ntp_packet.h"
 
 #include <algorithm>
@@ -61,8 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         failed("a verdict without a line");
     if ((ntp::KindOf(check.verdict) == ntp::VerdictKind::Accept) != (check.verdict == ntp::ReplyVerdict::Accepted))
         failed("only an accepted reply is of the accepting kind");
-    if (decoded)
-        (void)decoded->referenceIdText();
+    const bool answersUs = decoded && decoded->origin == bits && bits != 0;
+    if (ntp::KindOf(check.verdict) == ntp::VerdictKind::Refuse && !answersUs)
+        failed("a datagram that does not answer our request ended the check");
+    if (ntp::HoldsServerBack(check.verdict) && !ntp::ForbidsRetry(check.verdict))
+        failed("a server held back for an hour was asked again at once");
+    if (decoded) {
+        (void)decoded->referenceIdText(ntp::IpFamily::V4);
+        const std::string hash = decoded->referenceIdText(ntp::IpFamily::V6);
+        if (decoded->stratum >= 2 && hash.size() != 8)
+            failed("an IPv6 reference id is not eight hex digits");
+    }
     checkRequestRoundTrip(bits ^ size);
     if (!decoded)
         return 0;
@@ -77,9 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const ntp::Exchange exchange{ntp::UnixNanosecondsFromNtp(decoded->receive, near),
                                  ntp::UnixNanosecondsFromNtp(decoded->transmit, near), near, elapsed};
+    // T3 - T2 in units of 2^-32 s, across an era's end as well.
+    const auto hold = static_cast<std::int64_t>(decoded->transmit - decoded->receive);
+    if (decoded->receive == 0 || decoded->transmit == 0 || hold < 0 || hold > (std::int64_t{4} << 32))
+        failed("an accepted reply with a zero time or a server hold out of bounds");
+    const std::int64_t serverSeconds = exchange.serverTransmitNs / kNanosecondsPerSecond;
+    if (check::RefusalOfServerTime(serverSeconds, serverSeconds).has_value() ||
+        !check::RefusalOfServerTime(serverSeconds, serverSeconds + 1).has_value())
+        failed("the build-date floor is not exactly the build's second");
     const ntp::Sample sample = ntp::MeasureExchange(exchange);
-    if (sample.delayNs < 0)
-        failed("a negative delay");
+    const ntp::SampleVerdict sampleVerdict = ntp::CheckSample(sample);
+    if ((sample.delayNs < 0) != (sampleVerdict == ntp::SampleVerdict::NegativeDelay) ||
+        ntp::SampleCheckText(sampleVerdict, sample).empty())
+        failed("a negative delay passed, or a sound one was refused");
+    if (sampleVerdict != ntp::SampleVerdict::Accepted)
+        return 0;
     const ntp::Sample samples[] = {sample, {0, sample.delayNs + 1}};
     if (ntp::BestSample(samples)->delayNs != sample.delayNs)
         failed("the filter did not keep the smallest delay");

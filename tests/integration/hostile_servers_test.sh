@@ -47,6 +47,14 @@ for offset in 125 -3600; do
   stop_peer
 done
 
+# A server that says 1970 is refused, however far the PC's clock is from it.
+start_peer good --offset "-$(date +%s)"
+run_check --port "$peer_port" 127.0.0.1
+expect_status "says 1970" 1
+grep -qF ">Error: the server's time 1970-01-01 00:00:0" <<<"$out" || fail "says 1970: no refusal in: $out"
+grep -qE '^(Server time|Correction):' <<<"$out" && fail "says 1970: a result from a refused time: $out"
+stop_peer
+
 # One byte per write: the four bytes are gathered over several reads.
 start_peer drip
 run_check --port "$peer_port" 127.0.0.1

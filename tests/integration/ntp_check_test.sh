@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # tikora-cli check --ntp end to end: against ntp_peer in every hostile mode
-# (the exit status and the line that names the fault), with an offset, with
-# several samples, as JSON, and against a real chronyd that never touches the
-# clock (-x).
+# (the exit status and the line that names the fault), a server that refused
+# access left alone by the next run, with an offset, with several samples, as
+# JSON, and against a real chronyd that never touches the clock (-x).
 # Usage: ntp_check_test.sh TIKORA_CLI TIME_PEER WORK_DIR (NTP_PEER in the environment)
 set -u
 cli=$1
@@ -11,6 +11,9 @@ mkdir -p "$3"
 work=$(mktemp -d "$3/ntp_check.XXXXXX")
 . "$(dirname "$0")/lib.sh"
 ntp_peer=${NTP_PEER:?NTP_PEER names the responder}
+# The servers that refused access are remembered here, never in the user's folder.
+XDG_STATE_HOME=$(mktemp -d "$work/state.XXXXXX")
+export XDG_STATE_HOME
 
 # start_ntp MODE [OPTIONS...]: sets ntp_pid and ntp_port; the peer counts
 # the requests it reads in $work/ntp.err.
@@ -46,8 +49,14 @@ cases=(
   "far|||1|too far from its reference (root distance 2.002 s, over 1.5 s)|1"
   "mode3|||1|>Error: the reply is not a server's (mode 3).|1"
   "zero-transmit|||1|>Error: the reply carries no transmit time.|1"
-  "short|||1|>Error: the reply is shorter than 48 bytes.|1"
-  "short|--length 0||1|>Error: the reply is shorter than 48 bytes.|1"
+  "zero-receive|||1|>Error: the reply carries no receive time.|1"
+  "1970|||1|>Error: the server's time 1970-01-01 00:00:0|1"
+  "receive-early|||1|>Error: the server says it held the request 100.000 s, over 4 s.|1"
+  "receive-late|||1|>Error: the server says it sent the reply 100.000 s before it received the request.|1"
+  "short||--timeout 1 --retries 0|1|>Connection timed out...|1"
+  "short|--length 0|--timeout 1 --retries 0|1|>Connection timed out...|1"
+  "short-first|--gap-ms 200||0|Correction:  |1"
+  "flood|--gap-ms 200||0|Correction:  |1"
   "wrong-origin||--timeout 1 --retries 0|1|>Note: a reply that does not answer our request was ignored.|1"
   "forged-first|--gap-ms 200||0|>Note: a reply that does not answer our request was ignored.|1"
   "other-port||--timeout 1 --retries 0|1|>Connection timed out...|1"
@@ -55,6 +64,7 @@ cases=(
 )
 for row in "${cases[@]}"; do
   IFS='|' read -r mode peer_options check_options wanted text wanted_requests <<<"$row"
+  XDG_STATE_HOME=$(mktemp -d "$work/state.XXXXXX")   # no case holds back another's server
   # shellcheck disable=SC2086
   start_ntp "$mode" $peer_options
   # shellcheck disable=SC2086
@@ -66,12 +76,39 @@ for row in "${cases[@]}"; do
     expect_line "$name" "Correction:  "
   else
     grep -q '^Server time:' <<<"$out" && fail "$name: a result from a refused exchange: $out"
+    grep -qE '^Offset:|Clocks Match!' <<<"$out" && fail "$name: an offset from a refused exchange: $out"
   fi
+  # However many datagrams came, one reading per request and a log a person can read.
+  (($(grep -c '>Reading time' <<<"$out") <= $(requests_seen))) || fail "$name: more than one '>Reading time' per request: $out"
+  (($(wc -l <<<"$out") < 100)) || fail "$name: $(wc -l <<<"$out") lines of output"
   sleep 0.2   # a retry the check should not have made would arrive by now
   [ "$(requests_seen)" -eq "$wanted_requests" ] ||
     fail "$name: the peer read $(requests_seen) request(s), expected $wanted_requests"
   stop_ntp
 done
+
+# DENY: the next run within the hour does not ask the server at all, and
+# says why at once; a run with another state folder knows nothing of it.
+XDG_STATE_HOME=$(mktemp -d "$work/state.XXXXXX")
+start_ntp kiss --code DENY
+run_check --ntp --port "$ntp_port" 127.0.0.1
+expect_status "DENY" 1
+expect_line "DENY" "kiss-o'-death DENY: it refuses access"
+[ -s "$XDG_STATE_HOME/tikora/refused_servers" ] || fail "DENY: nothing kept in $XDG_STATE_HOME/tikora"
+started=$(date +%s%N)
+run_check --ntp --port "$ntp_port" --timeout 5 127.0.0.1
+took_ms=$((($(date +%s%N) - started) / 1000000))
+expect_status "DENY again" 1
+expect_line "DENY again" ">Error: 127.0.0.1 refused access (kiss-o'-death DENY) at "
+expect_line "DENY again" " UTC; not asked again before "
+((took_ms < 2000)) || fail "DENY again: took $took_ms ms, expected at once"
+sleep 0.2
+[ "$(requests_seen)" -eq 1 ] || fail "DENY again: the peer read $(requests_seen) requests, expected 1"
+XDG_STATE_HOME=$(mktemp -d "$work/state.XXXXXX") run_check --ntp --port "$ntp_port" 127.0.0.1
+expect_line "DENY, other state folder" "kiss-o'-death DENY: it refuses access"
+sleep 0.2
+[ "$(requests_seen)" -eq 2 ] || fail "DENY, other state folder: the peer read $(requests_seen) requests, expected 2"
+stop_ntp
 
 # The offset the server adds comes back, give or take the loopback's noise.
 start_ntp good --offset 2.345678

@@ -4,7 +4,7 @@
 //
 // Usage: ntp_peer MODE [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N]
 //                 [--code XXXX] [--length N] [--gap-ms N] [--ignore-first N]
-//                 [--requests N] [--bound SECONDS]
+//                 [--requests N] [--bound SECONDS] [--flood N]
 // Binds 127.0.0.1 on the port given (default: a free one) and prints that
 // port as the first line of stdout, and "request N" on stderr for each client
 // request it reads. Exits after N requests were served
@@ -37,7 +37,10 @@
 
 namespace {
 
-enum class Mode { Good, Kiss, Leap3, Stratum16, Far, WrongOrigin, Mode3, ZeroTransmit, Short, Silent, ForgedFirst, OtherPort };
+enum class Mode {
+    Good, Kiss, Leap3, Stratum16, Far, WrongOrigin, Mode3, ZeroTransmit, ZeroReceive, Says1970, ReceiveEarly,
+    ReceiveLate, Short, ShortFirst, Flood, Silent, ForgedFirst, OtherPort
+};
 
 struct ModeName {
     std::string_view name;
@@ -53,7 +56,13 @@ constexpr ModeName kModes[] = {
     {"wrong-origin", Mode::WrongOrigin},     // origin is not the request's transmit bits
     {"mode3", Mode::Mode3},                  // answers as a client
     {"zero-transmit", Mode::ZeroTransmit},   // transmit timestamp 0
+    {"zero-receive", Mode::ZeroReceive},     // receive timestamp 0
+    {"1970", Mode::Says1970},                // a clock that started at 1970-01-01 00:00:00 UTC when the peer did
+    {"receive-early", Mode::ReceiveEarly},   // T2 = T3 - 100 s: held the request 100 s
+    {"receive-late", Mode::ReceiveLate},     // T2 = T3 + 100 s: sent before it received
     {"short", Mode::Short},                  // only the first --length bytes (default 40)
+    {"short-first", Mode::ShortFirst},       // --length bytes, then after --gap-ms the whole reply
+    {"flood", Mode::Flood},                  // --flood datagrams that answer nothing, then after --gap-ms the reply
     {"silent", Mode::Silent},                // reads requests, never answers
     {"forged-first", Mode::ForgedFirst},     // a wrong-origin reply, then after --gap-ms the true one
     {"other-port", Mode::OtherPort},         // a correct reply, but sent from another port
@@ -76,7 +85,11 @@ struct Options {
     long ignoreFirst = 0;        // requests left unanswered before the mode applies
     long requests = -1;          // -1: serve until the bound
     long boundSeconds = 60;
+    long flood = 10'000;         // datagrams sent before the reply in flood mode
 };
+
+// A receive time this far from the transmit time, in the receive-early and -late modes.
+constexpr std::uint64_t kShiftedReceive = std::uint64_t{100} << 32;   // 100 s
 
 [[noreturn]] void usage(const char* message)
 {
@@ -84,8 +97,9 @@ struct Options {
                  "ntp_peer: %s\n"
                  "usage: ntp_peer MODE [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N] [--code XXXX]\n"
                  "                [--length N] [--gap-ms N] [--ignore-first N] [--requests N] [--bound SECONDS]\n"
-                 "modes: good kiss leap3 stratum16 far wrong-origin mode3 zero-transmit short silent\n"
-                 "       forged-first other-port\n",
+                 "                [--flood N]\n"
+                 "modes: good kiss leap3 stratum16 far wrong-origin mode3 zero-transmit zero-receive 1970\n"
+                 "       receive-early receive-late short short-first flood silent forged-first other-port\n",
                  message);
     std::exit(2);
 }
@@ -157,6 +171,8 @@ Options parse(int argc, char** argv)
             options.requests = number(value, 1, 1'000'000);
         else if (flag == "--bound")
             options.boundSeconds = number(value, 1, 3600);
+        else if (flag == "--flood")
+            options.flood = number(value, 1, 1'000'000);
         else
             usage("unknown option");
     }
@@ -253,10 +269,18 @@ Packet replyTo(const Packet& request, std::uint64_t receive, const Options& opti
     std::memcpy(&reply[24], &request[40], 8);       // origin = the request's transmit bits
     if (mode == Mode::WrongOrigin)
         reply[31] ^= 0x01;
-    put64(reply, 32, receive);
     if (options.delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
-    put64(reply, 40, mode == Mode::ZeroTransmit ? 0 : serverNow(options.offsetNs));
+    const std::uint64_t transmit = serverNow(options.offsetNs);
+    std::uint64_t shownReceive = receive;
+    if (mode == Mode::ZeroReceive)
+        shownReceive = 0;
+    if (mode == Mode::ReceiveEarly)
+        shownReceive = transmit - kShiftedReceive;
+    if (mode == Mode::ReceiveLate)
+        shownReceive = transmit + kShiftedReceive;
+    put64(reply, 32, shownReceive);
+    put64(reply, 40, mode == Mode::ZeroTransmit ? 0 : transmit);
     return reply;
 }
 
@@ -320,6 +344,39 @@ void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& clien
         sendTo(fd, reply.data(), static_cast<std::size_t>(options.length), client);
         return;
     }
+    case Mode::ShortFirst: {
+        Options honest = options;
+        honest.mode = Mode::Good;
+        const Packet early = replyTo(request, receive, honest);
+        sendTo(fd, early.data(), static_cast<std::size_t>(options.length), client);
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.gapMs));
+        const Packet reply = replyTo(request, receive, honest);
+        sendTo(fd, reply.data(), reply.size(), client);
+        return;
+    }
+    case Mode::Flood: {
+        // Whole replies with a wrong origin and short ones, turn about: both
+        // must be passed over without ending the wait or filling the log.
+        Options forged = options;
+        forged.mode = Mode::WrongOrigin;
+        forged.delayMs = 0;
+        const Packet junk = replyTo(request, receive, forged);
+        long failed = 0;
+        for (long i = 0; i < options.flood; ++i) {
+            const std::size_t count = i % 2 == 0 ? junk.size() : 20;
+            if (::sendto(fd, junk.data(), count, 0, reinterpret_cast<const sockaddr*>(&client), sizeof client) < 0)
+                ++failed;
+        }
+        if (failed > 0)
+            std::fprintf(stderr, "ntp_peer: %ld of %ld flood datagrams not sent\n", failed, options.flood);
+        // Time for the client to drain its queue, so the kernel keeps the reply.
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.gapMs));
+        Options honest = options;
+        honest.mode = Mode::Good;
+        const Packet reply = replyTo(request, receive, honest);
+        sendTo(fd, reply.data(), reply.size(), client);
+        return;
+    }
     default: {
         const Packet reply = replyTo(request, receive, options);
         sendTo(fd, reply.data(), reply.size(), client);
@@ -332,7 +389,13 @@ void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& clien
 
 int main(int argc, char** argv)
 {
-    const Options options = parse(argc, argv);
+    Options options = parse(argc, argv);
+    if (options.mode == Mode::Says1970) {
+        // The server's clock reads 1970-01-01 00:00:00 UTC now and runs on.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        options.offsetNs = -nanosecondsOf(now);
+    }
     // Whatever happens, the process ends by itself.
     ::alarm(static_cast<unsigned>(options.boundSeconds + 5));
 

@@ -51,8 +51,11 @@ while True:
         fields += ["leap=%d" % (b0 >> 6), "version=%d" % ((b0 >> 3) & 7), "mode=%d" % (b0 & 7),
                    "stratum=%d" % stratum, "origin=%s" % ("ok" if org == bits else "wrong"),
                    "refid=%s" % (refid.rstrip(b"\0").decode("ascii", "replace") if stratum < 2 else socket.inet_ntoa(refid)),
-                   "transmit=%s" % ("zero" if tx == 0 else "set"), "dispersion=%.3f" % (rdisp / 65536)]
+                   "transmit=%s" % ("zero" if tx == 0 else "set"), "receive=%s" % ("zero" if rx == 0 else "set"),
+                   "dispersion=%.3f" % (rdisp / 65536)]
         if tx:
+            fields += ["year=%d" % time.gmtime(max(t3, 0)).tm_year]
+        if tx and rx:
             offset = ((t2 - t1) + (t3 - t4)) / 2
             fields += ["offset=%s" % ("as-asked" if abs(offset - expected) <= 0.020 else "%.3f" % offset),
                        "held=%.1f" % (t3 - t2)]
@@ -88,11 +91,30 @@ expect far "dispersion=2.000"
 expect wrong-origin "origin=wrong mode=4"
 expect mode3 "mode=3 origin=ok"
 expect zero-transmit "transmit=zero"
+expect zero-receive "receive=zero transmit=set origin=ok"
+expect 1970 "year=1970 receive=set origin=ok"
+expect receive-early "held=100.0 origin=ok"
+expect receive-late "held=-100.0 origin=ok"
 expect short "len=40"
 expect short "len=0" --length 0
 expect silent "silence"
 expect good "silence" --ignore-first 1
 expect other-port "port=other origin=ok"
+# A short datagram first, the whole reply after it.
+got=$(ask short-first --gap-ms 200)
+[ "$(echo "$got" | sed -n 's/^\(len=[0-9]*\).*/\1/p' | tr '\n' ' ')" = "len=40 len=48 " ] ||
+  fail "short-first: $got"
+# Thousands of datagrams that answer nothing, and the true reply last.
+got=$(ask flood --gap-ms 200)
+datagrams=$(echo "$got" | grep '^len=')
+flood_lines=$(echo "$datagrams" | wc -l)
+last=$(echo "$datagrams" | tail -n 1)
+case " $last " in
+  *" len=48 "*" origin=ok "*) ;;
+  *) fail "flood: the last datagram is not the reply: $last" ;;
+esac
+(( flood_lines > 100 )) || fail "flood: only $flood_lines datagrams came: $got"
+echo "$datagrams" | head -n -1 | grep -q 'origin=ok' && fail "flood: a flood datagram answered the request"
 # The forged reply comes first, the true one after it.
 got=$(ask forged-first --gap-ms 100)
 [ "$(echo "$got" | sed -n 's/.*\(origin=[a-z]*\).*/\1/p' | tr '\n' ' ')" = "origin=wrong origin=ok " ] ||
