@@ -27,7 +27,7 @@ TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
 {
     check::Transport* transport = services_.transport;
     if (!transport) {
-        ownTransport_ = check::MakeNetworkTransport(services.preciseClock ? *services.preciseClock : systemPreciseClock_);
+        ownTransport_ = check::MakeNetworkTransport();
         transport = ownTransport_.get();
     }
     checkEngine_ = std::make_unique<check::CheckEngine>(*transport, scheduler_, timeProtocol_);

@@ -181,8 +181,8 @@ void BM_TimeCheckExchange(benchmark::State& state)
     io.log = [](const std::string& line) { benchmark::DoNotOptimize(line.data()); };
     io.result = io.log;
     io.detail = io.log;
-    io.localSecondsOfDay = [] { return static_cast<int>(std::time(nullptr) % 86400); };
-    io.biasMinutes = [] { return 0; };
+    io.utcNowNanoseconds = [] { return std::int64_t{std::time(nullptr)} * 1'000'000'000; };
+    io.utcOffsetSeconds = [] { return 0; };
     io.formatTime = [](int secondsOfDay) { return std::to_string(secondsOfDay); };
     QEventLoop loop;
     for (auto _ : state) {

@@ -395,6 +395,7 @@ Received DualStackTransport::receive()
     Received received;
     if (socket_ < 0 || moving_)
         return received;
+    received.overIpv6 = peerIsIpv6();
     if (endpoint_.kind == TransportKind::Stream) {
         char buffer[kStreamReadBytes];
         const ssize_t got = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);

@@ -2,12 +2,11 @@
 // The transport the programs use: every address of a name, IPv6 and IPv4.
 
 #include "check/transport.h"
-#include "platform/precise_clock.h"
 
 #include <memory>
 
 namespace check {
 
-std::unique_ptr<Transport> MakeNetworkTransport(platform::PreciseClock& clock);
+std::unique_ptr<Transport> MakeNetworkTransport();
 
 } // namespace check

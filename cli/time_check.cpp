@@ -22,8 +22,7 @@ int SecondsOfDay(std::int64_t localNanoseconds)
 TimeCheck::TimeCheck(TimeCheckOptions options, TimeCheckIo io, TimeCheckParts parts)
     : options_(std::move(options)),
       io_(std::move(io)),
-      ownTransport_(parts.transport ? nullptr
-                                    : check::MakeNetworkTransport(parts.clock ? *parts.clock : systemClock_)),
+      ownTransport_(parts.transport ? nullptr : check::MakeNetworkTransport()),
       transport_(parts.transport ? parts.transport : ownTransport_.get()),
       rfc868_(options_.udp ? check::SocketKind::Datagram : check::SocketKind::Stream),
       ntp_(parts.clock ? *parts.clock : systemClock_, options_.samples),

@@ -24,9 +24,8 @@ protected:
     {
         writeSettings("[ViewForm]\nAdjust=1\n" + extra);
         TViewForm& window = open();
-        window.checkNo = 1;
-        window.rcvBuf = timestampOf(noon().addSecs(ahead));
-        window.showtime();
+        window.checkEngine().setCheckNumber(1);
+        window.showtime(timeAnswerOf(timestampOf(noon().addSecs(ahead))));
         return window;
     }
     fakes::FakeTimeDate service;
@@ -38,7 +37,7 @@ TEST_F(ClockSetting, TheServiceStepsTheClockByTheCorrectionAndTheCheckEndsWithIt
     TViewForm& window = checkedWith(7);
     EXPECT_EQ(service.asked, std::vector<std::int64_t>{7000000});
     EXPECT_EQ(log(), Lines{"1>Correcting System Time"});
-    window.checkNo = 2;   // another check has begun meanwhile
+    window.checkEngine().setCheckNumber(2);   // another check has begun meanwhile
     ASSERT_TRUE(service.answerOne());
     EXPECT_EQ(log(), (Lines{"1>Correcting System Time", "1>Clock set to 12:00:00 PM", "1>Disconnected."}));
     EXPECT_TRUE(systemTime.setRecords.empty());
@@ -116,8 +115,7 @@ TEST_F(ClockSetting, OneStepAtATimeAndNoneAfterTheWindowIsGone)
     timeDate = &service;
     TViewForm& window = checkedWith(7, "AutoMinimize=1\n");
     window.show();
-    window.rcvBuf = timestampOf(noon().addSecs(7));
-    window.showtime();   // a second result while the first step awaits its answer
+    window.showtime(timeAnswerOf(timestampOf(noon().addSecs(7))));   // a second result while the first step awaits its answer
     EXPECT_EQ(service.asked.size(), 1u);
     EXPECT_EQ(log(), (Lines{"1>Correcting System Time", "1>Correcting System Time",
                             "1>Error: An earlier clock change still awaits the system's answer.", "1>Disconnected."}));

@@ -21,7 +21,7 @@ protected:
     {
         writeSettings(adjust ? "[ViewForm]\nAdjust=1\n" : "[ViewForm]\nAdjust=0\n");
         TViewForm& window = open();
-        window.checkNo = 1;
+        window.checkEngine().setCheckNumber(1);
         return window;
     }
     // The server's time of day for a UTC moment in a zone of that bias.
@@ -29,8 +29,7 @@ protected:
     {
         zone = fakes::FakeTimeZone::WithBias(bias, state);
         TViewForm& window = form ? *form : openWith(false);
-        window.rcvBuf = timestampOf(utc);
-        window.showtime();
+        window.showtime(timeAnswerOf(timestampOf(utc)));
         return {window.svrHour, window.svrMin, window.svrSec};
     }
 };
@@ -64,8 +63,7 @@ TEST_F(Showtime, DaylightTimeShiftsByTheZonesOwnDaylightBias)
         zone.info.DaylightBias = c.daylightBias;
         setLocalNow(utcAt(c.hour, c.minute));
         TViewForm& window = openWith(true);
-        window.rcvBuf = timestampOf(utcAt(12, 0));
-        window.showtime();
+        window.showtime(timeAnswerOf(timestampOf(utcAt(12, 0))));
         EXPECT_EQ(std::make_tuple(window.svrHour, window.svrMin), std::make_tuple(c.hour, c.minute));
         // The PC shows the same local time: nothing to correct.
         EXPECT_EQ(window.Correction->text(), "Clocks Match!");
@@ -76,8 +74,7 @@ TEST_F(Showtime, TheStartOf1970IsMidnight)
 {
     zone = fakes::FakeTimeZone::WithBias(0, platform::TIME_ZONE_ID_STANDARD);
     TViewForm& window = openWith(false);
-    window.rcvBuf = {0x83, 0xAA, 0x7E, 0x80};
-    window.showtime();
+    window.showtime(timeAnswerOf({0x83, 0xAA, 0x7E, 0x80}));
     EXPECT_EQ(window.svrTime->text(), "12:00:00 AM");
 }
 
@@ -87,8 +84,7 @@ TEST_F(Showtime, DaylightStateIsTakenAtTheCheckNotAtStart)
     TViewForm& window = openWith(false);
     EXPECT_EQ(window.tzState, platform::TIME_ZONE_ID_DAYLIGHT);
     zone.result = platform::TIME_ZONE_ID_STANDARD;   // the clocks went back meanwhile
-    window.rcvBuf = timestampOf(utcAt(12, 0));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(utcAt(12, 0))));
     EXPECT_EQ(window.svrHour, 7);
     EXPECT_EQ(window.Daytime->text(), "Fake Daylight Time");   // the start-up name stays
 }
@@ -96,15 +92,12 @@ TEST_F(Showtime, DaylightStateIsTakenAtTheCheckNotAtStart)
 TEST_F(Showtime, CorrectionSignAndSize)
 {
     TViewForm& window = openWith(false);
-    window.rcvBuf = timestampOf(noon().addSecs(5));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon().addSecs(5))));
     EXPECT_EQ(window.Correction->text(), "+ 5.00 s");
-    window.rcvBuf = timestampOf(noon().addSecs(-5));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon().addSecs(-5))));
     EXPECT_EQ(window.Correction->text(), "- 5.00 s");
     EXPECT_EQ(tray.lastTip(), "Clock adjusted - 5.00 s");
-    window.rcvBuf = timestampOf(noon());
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon())));
     EXPECT_EQ(window.Correction->text(), "Clocks Match!");
     EXPECT_EQ(tray.lastTip(), "Clock is synchronized!");
 }
@@ -112,8 +105,7 @@ TEST_F(Showtime, CorrectionSignAndSize)
 TEST_F(Showtime, WithAdjustOffOnlyTheResultIsShown)
 {
     TViewForm& window = openWith(false);
-    window.rcvBuf = timestampOf(noon().addSecs(5));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon().addSecs(5))));
     EXPECT_EQ(log(), Lines{"1>Disconnected."});
     EXPECT_TRUE(systemTime.calls.empty());
     EXPECT_EQ(tray.lastTip(), "Clock adjusted + 5.00 s");
@@ -123,8 +115,7 @@ TEST_F(Showtime, ClockIsSetWithTheRightRaisedAroundTheOneCall)
 {
     setLocalNow(noon(), 250);
     TViewForm& window = openWith(true);
-    window.rcvBuf = timestampOf(noon().addSecs(5));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon().addSecs(5))));
     EXPECT_EQ(log(), (Lines{"1>Correcting System Time", "1>Clock set to 12:00:00 PM", "1>Disconnected."}));
     EXPECT_EQ(systemTime.calls, (Lines{"get", "privilege on SeSystemtimePrivilege", "set",
                                         "privilege off SeSystemtimePrivilege"}));
@@ -139,8 +130,7 @@ TEST_F(Showtime, AcrossMidnightTheShortWayAndTheDateRollsOver)
 {
     setLocalNow(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59), QTimeZone::utc()), 500);
     TViewForm& window = openWith(true);
-    window.rcvBuf = timestampOf(utcAt(0, 0, 1, 1));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(utcAt(0, 0, 1, 1))));
     EXPECT_EQ(window.Correction->text(), "+ 2.00 s");
     ASSERT_EQ(systemTime.setRecords.size(), 1u);
     const platform::SYSTEMTIME& forward = systemTime.setRecords[0];
@@ -149,8 +139,7 @@ TEST_F(Showtime, AcrossMidnightTheShortWayAndTheDateRollsOver)
               std::make_tuple(2026, 12, 8, 0, 0, 1, 500, 2));
 
     setLocalNow(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 1), QTimeZone::utc()));
-    window.rcvBuf = timestampOf(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59), QTimeZone::utc()));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59), QTimeZone::utc()))));
     EXPECT_EQ(window.Correction->text(), "- 2.00 s");
     const platform::SYSTEMTIME& back = systemTime.setRecords.at(1);
     EXPECT_EQ(std::make_tuple(back.wYear, back.wMonth, back.wDay, back.wHour, back.wMinute, back.wSecond),
@@ -161,8 +150,7 @@ TEST_F(Showtime, ARefusedClockChangeIsLoggedAndTipped)
 {
     systemTime.setSucceeds = false;
     TViewForm& window = openWith(true);
-    window.rcvBuf = timestampOf(noon().addSecs(5));
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon().addSecs(5))));
     EXPECT_EQ(log(), (Lines{"1>Correcting System Time", "1>Error: Unable to correct System Time.", "1>Disconnected."}));
     EXPECT_EQ(tray.lastTip(), "Error: Unable to correct System Time.");
     EXPECT_EQ(window.Correction->text(), "+ 5.00 s");
@@ -174,8 +162,7 @@ TEST_F(Showtime, AFailedPrivilegeCallIsLoggedUnnumberedAndTheChangeStillTried)
 {
     systemTime.privilegeResult = platform::PrivilegeResult::Failed;
     TViewForm& window = openWith(true);
-    window.rcvBuf = timestampOf(noon());
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon())));
     EXPECT_EQ(log(), (Lines{"1>Correcting System Time", ">Error: unable to use API call.", "1>Clock set to 12:00:00 PM",
                             ">Error: unable to use API call.", "1>Disconnected."}));
     EXPECT_EQ(systemTime.setRecords.size(), 1u);   // also when the clocks match
@@ -186,8 +173,7 @@ TEST_F(Showtime, MinimizeAfterTimeCheckHidesTheWindow)
     writeSettings("[ViewForm]\nAdjust=0\nAutoMinimize=1\n");
     TViewForm& window = open();
     window.show();
-    window.rcvBuf = timestampOf(noon());
-    window.showtime();
+    window.showtime(timeAnswerOf(timestampOf(noon())));
     EXPECT_FALSE(window.isVisible());
 }
 

@@ -43,9 +43,9 @@ TEST_F(Startup, WithoutSettingsFileTheDefaultsAndACentredWindow)
     EXPECT_EQ(window.ComboServer->count(), 32);
     EXPECT_EQ(window.x(), screenWidth() / 2 - 122);
     EXPECT_EQ(window.y(), 143);
-    EXPECT_EQ(window.retriesLeft, 3);
-    EXPECT_EQ(window.attemptNo, 1);
-    EXPECT_EQ(window.checkNo, 0);
+    EXPECT_EQ(window.checkEngine().retriesLeft(), 3);
+    EXPECT_EQ(window.checkEngine().attemptNumber(), 1);
+    EXPECT_EQ(window.checkEngine().checkNumber(), 0);
     EXPECT_TRUE(log().empty());
     EXPECT_TRUE(window.Timer1->isActive());
     EXPECT_EQ(window.Panel6->text(), "12:00:00 PM  12/7/26");
@@ -164,7 +164,7 @@ TEST_F(Startup, ExitWritesTheSettingsAndAStartReadsThemBack)
     EXPECT_EQ(second.TOEdit->text(), "15");
     EXPECT_EQ(second.cli.TimeOut(), 15);
     EXPECT_EQ(second.svrName->text(), "time.example.org");
-    EXPECT_EQ(second.retriesLeft, 0);
+    EXPECT_EQ(second.checkEngine().retriesLeft(), 0);
 }
 
 TEST_F(Startup, ValuesThatAreNoNumbersFallBack)
@@ -178,7 +178,7 @@ TEST_F(Startup, ValuesThatAreNoNumbersFallBack)
     EXPECT_TRUE(window.chkAdjust->isChecked());
     EXPECT_TRUE(window.chkExit->isChecked());
     EXPECT_FALSE(window.chkRetry->isChecked());
-    EXPECT_EQ(window.retriesLeft, 0);
+    EXPECT_EQ(window.checkEngine().retriesLeft(), 0);
     EXPECT_EQ(window.svrName->text(), "");
 }
 
@@ -204,13 +204,13 @@ TEST_F(Startup, RetrySwitchAndCount)
 {
     TViewForm& window = open();
     window.chkRetry->setChecked(false);
-    EXPECT_EQ(window.retriesLeft, 0);
+    EXPECT_EQ(window.checkEngine().retriesLeft(), 0);
     EXPECT_FALSE(window.edtRetry->isEnabled());
     window.edtRetry->setText("5");
     window.chkRetry->setChecked(true);
-    EXPECT_EQ(window.retriesLeft, 5);
+    EXPECT_EQ(window.checkEngine().retriesLeft(), 5);
     window.edtRetry->setText("x");
-    EXPECT_EQ(window.retriesLeft, 0);
+    EXPECT_EQ(window.checkEngine().retriesLeft(), 0);
 }
 
 TEST_F(Startup, ChoosingAServerNamesItAtOnce)
@@ -249,7 +249,7 @@ TEST_F(Startup, TrayClickShowsTheWindowAndTheMenuConnects)
     window.ComboServer->setEditText("127.0.0.1");
     window.mnuSynchro->trigger();
     EXPECT_EQ(window.TabbedNotebook1->currentIndex(), 0);
-    EXPECT_EQ(window.checkNo, 1);
+    EXPECT_EQ(window.checkEngine().checkNumber(), 1);
     ASSERT_FALSE(log().empty());
     EXPECT_EQ(log().front(), "1>Looking up host");
 }

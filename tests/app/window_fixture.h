@@ -3,6 +3,7 @@
 // notification area and cursor, and a temporary settings directory.
 
 #include "app/view_form.h"
+#include "net/timestamp.h"
 #include "fakes/fake_local_clock.h"
 #include "fakes/fake_system_time.h"
 #include "fakes/fake_timezone.h"
@@ -34,6 +35,15 @@ inline TimestampBytes timestampOf(const QDateTime& utc)
     const auto count = static_cast<std::uint32_t>(utc.toSecsSinceEpoch() + 2208988800LL);
     return {static_cast<std::uint8_t>(count >> 24), static_cast<std::uint8_t>(count >> 16),
             static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count)};
+}
+
+// The engine's result for a Time protocol answer of these four bytes.
+inline check::CheckResult timeAnswerOf(const TimestampBytes& bytes)
+{
+    check::CheckResult result;
+    result.serverUnixSeconds = UnixSecondsFromTimestamp(bytes);
+    result.serverUnixNanoseconds = result.serverUnixSeconds * 1'000'000'000;
+    return result;
 }
 
 class WindowTest : public ::testing::Test {

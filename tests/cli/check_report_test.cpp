@@ -1,4 +1,5 @@
 // What tikora-cli check prints for an NTP result, and its JSON text.
+#include "check/answer.h"
 #include "check/ntp_protocol.h"
 #include "cli/check_report.h"
 
@@ -32,7 +33,8 @@ TEST(CheckReport, AnNtpResultAsLinesAndAsJson)
     result.serverUnixSeconds = 1'780'000'000;
     result.subSecond = true;
     result.ntp = check::NtpReading{-12'345'678, 2'000'000, 1, "GPS", 1, 3};
-    EXPECT_EQ(cli::NtpResultLines(result), (std::vector<std::string>{
+    const auto correction = [&] { return check::AnswerOf(result, {}).caption; };
+    EXPECT_EQ(cli::NtpResultLines(result, correction()), (std::vector<std::string>{
                                                "Server time: 2026-05-28 20:26:40.123 UTC",
                                                "Offset:      -0.012346 s",
                                                "Delay:       0.002000 s",
@@ -42,13 +44,13 @@ TEST(CheckReport, AnNtpResultAsLinesAndAsJson)
                                                "Samples:     3",
                                                "Correction:  - 0.012 s",
                                            }));
-    EXPECT_EQ(cli::NtpResultJson(result, "192.0.2.1"),
+    EXPECT_EQ(cli::NtpResultJson(result, "192.0.2.1", correction()),
               "{\"protocol\":\"ntp\",\"server\":\"192.0.2.1\",\"server_time\":\"2026-05-28T20:26:40.123Z\","
               "\"offset\":-0.012345678,\"delay\":0.002000000,\"stratum\":1,\"refid\":\"GPS\",\"leap\":1,"
               "\"samples\":3,\"correction\":\"- 0.012 s\"}");
     // Within half the delay the offset may be zero.
     result.ntp->offsetNs = -1'000'000;
-    EXPECT_EQ(cli::NtpResultLines(result).back(), "Correction:  Clocks Match!");
+    EXPECT_EQ(cli::NtpResultLines(result, correction()).back(), "Correction:  Clocks Match!");
 }
 
 } // namespace
