@@ -23,7 +23,8 @@ printf 'multi on\n' >"$work/host.conf"
 TIKORA_BENCH_NAME=$name unshare -m sh -c '
   mount --bind "$1/hosts" /etc/hosts && mount --bind "$1/host.conf" /etc/host.conf &&
   exec "$2" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-    --benchmark_out="$1/out.json" --benchmark_out_format=json' sh "$work" "$program" >/dev/null
+    --benchmark_out="$1/out.json" --benchmark_out_format=json' sh "$work" "$program" \
+  >/dev/null 2>"$work/err" || { cat "$work/err" >&2; exit 1; }
 
 python3 - "$work/out.json" <<'PY'
 import json, sys
