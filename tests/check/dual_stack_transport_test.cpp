@@ -329,6 +329,18 @@ TEST(DualStackTransport, TextsThatAreNoHostOrPortFailAtOnce)
     }
 }
 
+TEST(DualStackTransport, AStreamRefusedAtEveryAddressFailsWithTheReason)
+{
+    const std::uint16_t closed = Peer(AF_INET6, SOCK_STREAM).port;
+    Recorder recorder;
+    DualStackTransport transport;
+    transport.setReceiver(&recorder);
+    transport.open(endpoint("::1", std::to_string(closed), TransportKind::Stream));
+    ASSERT_TRUE(pumpUntil([&] { return recorder.notices.size() == 3; }, 2000)) << recorder.all();
+    EXPECT_EQ(recorder.notices.back(), "failed: Connection refused");
+    EXPECT_FALSE(transport.isOpen());
+}
+
 TEST(DualStackTransport, AStreamReadsWhatCameThenHearsTheClose)
 {
     Peer listener(AF_INET6, SOCK_STREAM);
