@@ -53,6 +53,7 @@ QTimer* singleShotTimer()
 {
     auto* timer = new QTimer;
     timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);   // a coarse one may fire 5% early
     return timer;
 }
 

@@ -92,6 +92,13 @@ void TimeService::logConnectionError(const ws::SOCKADDR_IN& peer, const ESockErr
 
 void TimeService::start()
 {
+    if (IsIpv6BindAddress(options_.bindAddress)) {
+        ipv6_ = std::make_unique<Ipv6TimeListener>(
+            options_.bindAddress, options_.port, options_.udp,
+            Ipv6TimeListener::Hooks{log_, now_, [this] { ++answered_; }});
+        ipv6_->start();
+        return;
+    }
     if (options_.udp)
         server_.Listen(SocketClassOf<TDatagramSocket>);
     else
@@ -101,6 +108,8 @@ void TimeService::start()
 
 std::uint16_t TimeService::localPort() const
 {
+    if (ipv6_)
+        return ipv6_->localPort();
     TSocketBase* listening = server_.CurrentSocket();
     if (!listening || listening->Handle == ws::INVALID_SOCKET)
         return 0;

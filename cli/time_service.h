@@ -3,6 +3,7 @@
 // with the four bytes of the current time and closes it; answers each UDP
 // datagram with a four-byte datagram.
 
+#include "cli/ipv6_time_listener.h"
 #include "net/server_socket.h"
 #include "net/sock_error.h"
 #include "net/timestamp.h"
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace cli {
@@ -48,6 +50,7 @@ private:
     std::function<void(const std::string&)> log_;
     std::function<TimestampBytes()> now_;
     TServerSocket server_;
+    std::unique_ptr<Ipv6TimeListener> ipv6_;   // for an IPv6 bind address, in place of server_
     long answered_ = 0;
     std::uint16_t boundPort_ = 0;   // the port actually bound, kept across a re-bind
     QTimer acceptPause_;            // while it runs, waiting clients wait for free descriptors

@@ -24,7 +24,7 @@ start_serve() {
   serve_port=""
   local i
   for ((i = 0; i < 100; i++)); do
-    serve_port=$(sed -n '1s/^Serving the time over [TU][CD]P on 127\.0\.0\.1 port \([0-9]*\)$/\1/p' "$work/$name.out")
+    serve_port=$(sed -n '1s/^Serving the time over [TU][CD]P on [0-9a-f.:]* port \([0-9]*\)$/\1/p' "$work/$name.out")
     [ -n "$serve_port" ] && return 0
     sleep 0.05
   done
@@ -63,10 +63,11 @@ within_a_second() {
   ((off <= 1)) || fail "$1: $2 is $off s away from the system clock ($now)"
 }
 
-# expect_logged CASE NAME: the service logged a client line whose value is now.
+# expect_logged CASE NAME [CLIENT]: the service logged a line for a client
+# (by default 127.0.0.1) whose value is now.
 expect_logged() {
-  local line value
-  line=$(grep -E '^127\.0\.0\.1 port [0-9]+ sent [0-9]+$' "$work/$2.out" | tail -n 1)
+  local line value client=${3:-127.0.0.1}
+  line=$(grep -F "$client port " "$work/$2.out" | grep -E "^${client//./\\.} port [0-9]+ sent [0-9]+$" | tail -n 1)
   if [ -z "$line" ]; then
     fail "$1: no client line in: $(cat "$work/$2.out")"
     return
@@ -151,6 +152,50 @@ expect_status "UDP check of a closed port" 1
 1>Connecting to 127.0.0.1
 1>Reading time
 1>Error 10061 (Connection refused) recieving" ] || fail "UDP check of a closed port: log is: $out"
+
+# --- IPv6: "::1" only that address, "::" both families ---------------------------
+# no_answer CASE tcp|udp HOST PORT: nothing answers there (refused or silent).
+no_answer() {
+  python3 - "$2" "$3" "$4" <<'PY' || fail "$1: $3 port $4 answered"
+import socket, sys
+kind, host, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+s = socket.socket(socket.AF_INET, socket.SOCK_STREAM if kind == "tcp" else socket.SOCK_DGRAM)
+s.settimeout(1)
+try:
+    s.connect((host, port))
+    if kind == "udp":
+        s.send(b"")
+        s.recv(16)
+    sys.exit(1)
+except (ConnectionRefusedError, socket.timeout):
+    sys.exit(0)
+PY
+}
+
+for kind in tcp udp; do
+  udp_flags=()
+  [ "$kind" = udp ] && udp_flags=(-u)
+  serve_flags=()
+  [ "$kind" = udp ] && serve_flags=(--udp)
+  start_serve "v6-$kind" --bind ::1 "${serve_flags[@]}"
+  grep -q "^Serving the time over ${kind^^} on ::1 port " "$work/v6-$kind.out" ||
+    fail "$kind on ::1: first line: $(head -n 1 "$work/v6-$kind.out")"
+  if [ -x "$rdate" ]; then
+    rdate_against "rdate -6 over $kind to ::1" -6 "${udp_flags[@]}" -o "$serve_port" ::1
+    expect_logged "rdate -6 over $kind to ::1" "v6-$kind" ::1
+  fi
+  no_answer "$kind on ::1, asked over IPv4" "$kind" 127.0.0.1 "$serve_port"
+  stop_serve "v6-$kind"
+
+  start_serve "dual-$kind" --bind :: "${serve_flags[@]}"
+  if [ -x "$rdate" ]; then
+    rdate_against "rdate -6 over $kind to ::" -6 "${udp_flags[@]}" -o "$serve_port" ::1
+    expect_logged "rdate -6 over $kind to ::" "dual-$kind" ::1
+    rdate_against "rdate -4 over $kind to ::" -4 "${udp_flags[@]}" -o "$serve_port" 127.0.0.1
+    expect_logged "rdate -4 over $kind to ::" "dual-$kind" 127.0.0.1
+  fi
+  stop_serve "dual-$kind"
+done
 
 # --- Port 37 without the right to bind it ---------------------------------------
 unprivileged_start=$(cat /proc/sys/net/ipv4/ip_unprivileged_port_start 2>/dev/null || echo 1024)
