@@ -7,14 +7,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -81,27 +79,6 @@ TEST(LocalListener, OutlivesRunningOutOfDescriptors)
     for (int descriptor : clients)
         ::close(descriptor);
     ::close(late);
-}
-
-TEST(LocalListener, AFileLeftAtThePathIsReplacedOnlyWhenItIsASocket)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string path = (dir.path() + "/s.socket").toStdString();
-    {
-        LocalListener killed([](int descriptor) { ::close(descriptor); });
-        ASSERT_EQ(killed.listen(path), "");
-        // a killed copy: its socket's file stays
-        ASSERT_EQ(::rename(path.c_str(), (path + ".kept").c_str()), 0);
-    }
-    ASSERT_EQ(::rename((path + ".kept").c_str(), path.c_str()), 0);
-    LocalListener next([](int descriptor) { ::close(descriptor); });
-    EXPECT_EQ(next.listen(path), "");
-    const std::string plain = (dir.path() + "/plain").toStdString();
-    ASSERT_EQ(::close(::open(plain.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
-    LocalListener refused([](int descriptor) { ::close(descriptor); });
-    EXPECT_EQ(refused.listen(plain), std::strerror(EADDRINUSE));
-    EXPECT_EQ(refused.listen(std::string(200, 'x')), "the path is longer than 107 bytes");
 }
 
 } // namespace
