@@ -137,6 +137,44 @@ std::string AutostartEntryText(const std::string& program)
            "X-KDE-autostart-after=panel\n";
 }
 
+std::string EntryExec(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string line;
+    bool inMainGroup = false;
+    while (std::getline(lines, line)) {
+        line = trimmed(line);
+        if (!line.empty() && line[0] == '[')
+            inMainGroup = line == "[Desktop Entry]";
+        const auto equals = line.find('=');
+        if (inMainGroup && equals != std::string::npos && trimmed(line.substr(0, equals)) == "Exec")
+            return trimmed(line.substr(equals + 1));
+    }
+    return {};
+}
+
+bool ExecRunsThisProgram(const std::string& exec)
+{
+    // Undo the string escapes, then the Exec quoting, for the first argument only.
+    std::string argument;
+    bool quoted = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        char c = exec[i];
+        if (c == '\\' && i + 1 < exec.size()) {
+            c = exec[++i];
+            if (c == '\\' && quoted && i + 1 < exec.size())
+                c = exec[++i];   // a quoted backslash escape: \\$ and the like
+        } else if (c == '"') {
+            quoted = !quoted;
+            continue;
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            break;
+        }
+        argument += c;
+    }
+    return std::filesystem::path(argument).filename() == kProgramName;
+}
+
 bool EntryStartsProgram(const std::string& text)
 {
     std::istringstream lines(text);
@@ -172,6 +210,8 @@ AutostartState ReadAutostartState(const std::filesystem::path& entry)
     std::ostringstream text;
     if (error || !std::filesystem::is_regular_file(status) || !(file && text << file.rdbuf()))
         return AutostartState::Unreadable;
+    if (!ExecRunsThisProgram(EntryExec(text.str())))
+        return AutostartState::Foreign;
     return EntryStartsProgram(text.str()) ? AutostartState::Enabled : AutostartState::SwitchedOff;
 }
 
@@ -198,8 +238,23 @@ void EnableAutostart(const std::filesystem::path& entry, const std::string& prog
     }
 }
 
+std::string ForeignEntryReport(const std::filesystem::path& entry)
+{
+    return "The autostart entry " + entry.string() +
+           " starts another program, not Tikora; it is left as it is, and the session does not start Tikora.";
+}
+
+std::string ReplaceForeignEntryQuestion(const std::filesystem::path& entry)
+{
+    return "The autostart entry " + entry.string() +
+           " starts another program, not Tikora. Replace it with one that starts Tikora?";
+}
+
 void DisableAutostart(const std::filesystem::path& entry)
 {
+    // Another program's entry is not ours to remove.
+    if (ReadAutostartState(entry) == AutostartState::Foreign)
+        return;
     if (::unlink(entry.c_str()) == 0 || errno == ENOENT)
         return;
     const int error = errno;

@@ -20,6 +20,7 @@
 #include "ui/view_form_layout.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QSessionManager>
 
@@ -27,6 +28,31 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+
+namespace {
+
+void reportOnStandardError(const std::string& message, const QObject*)
+{
+    std::fprintf(stderr, "tikora: %s\n", message.c_str());
+}
+
+// The boxes open now, the last opened first; a bounded loop, as each close
+// may run code that opens another.
+void closeMessageBoxes()
+{
+    constexpr int kBoxesMax = 16;
+    for (int i = 0; i < kBoxesMax; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -51,8 +77,16 @@ int main(int argc, char** argv)
     bool endRequested = false;
     const platform::ProcessSignals endSignals({SIGTERM, SIGHUP, SIGINT}, [&ViewForm, &endRequested](int) {
         endRequested = true;
+        // Ended from outside (a session ending, a service stopping): a message
+        // box nobody may see would hold up the end, so errors go to stderr
+        // and questions are answered no.
+        platform::SetErrorReport(reportOnStandardError);
+        platform::SetQuestion({});
+        closeMessageBoxes();
         if (ViewForm)
             ViewForm->mnuExitClick();
+        // Every loop, also a message box's inside the window's constructor.
+        QCoreApplication::exit(0);
     });
     // Before anything is shown: a later start hands over to the copy that runs.
     app::SingleInstance instance(
@@ -81,6 +115,10 @@ int main(int argc, char** argv)
     platform::SetErrorReport([](const std::string& message, const QObject*) {
         QMessageBox::critical(nullptr, QStringLiteral("Tikora 2.0"), QString::fromStdString(message));
     });
+    platform::SetQuestion([](const std::string& question, const QObject*) {
+        return QMessageBox::question(nullptr, QStringLiteral("Tikora 2.0"), QString::fromStdString(question)) ==
+               QMessageBox::Yes;
+    });
 
     platform::SystemTimeZone zone;
     platform::RealSystemClock clock;
@@ -99,7 +137,8 @@ int main(int argc, char** argv)
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();
         ViewForm->MoonForm = MoonForm.get();
-        ViewForm->ShowAtStart();
+        if (!endRequested)
+            ViewForm->ShowAtStart();
     } catch (const std::exception& error) {
         platform::ShowException(error);
         if (!ViewForm)
@@ -117,13 +156,6 @@ int main(int argc, char** argv)
     QObject::connect(&application, &QGuiApplication::commitDataRequest, saveForSession);
     QObject::connect(&application, &QGuiApplication::saveStateRequest, saveForSession);
     const int result = endRequested ? 0 : QApplication::exec();
-    if (endRequested) {
-        // Ended from outside (a session ending, a service stopping): a message
-        // box nobody may see would hold up the end, so errors go to stderr.
-        platform::SetErrorReport([](const std::string& message, const QObject*) {
-            std::fprintf(stderr, "tikora: %s\n", message.c_str());
-        });
-    }
     try {
         ViewForm->FormDestroy();
     } catch (const std::exception& error) {

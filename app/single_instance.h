@@ -13,20 +13,35 @@
 #include <memory>
 
 class QDeadlineTimer;
-class QLocalServer;
-class QLockFile;
+class QLocalSocket;
+
+namespace platform {
+class InstanceLock;
+class LocalListener;
+}
 
 namespace app {
 
 struct InstanceNames {
     QString lockPath;
     QString serverPath;
+    QString problem;   // why the names are not where they should be; empty when they are
 };
 
-// The lock file and the socket for a settings file, in the given directory.
-InstanceNames InstanceNamesFor(const QString& settingsPath, const QString& runtimeDirectory);
+// A local socket's address holds this many bytes of path (sun_path less its terminating zero).
+inline constexpr int kSocketPathMax = 107;
+
+// The lock file and the socket for a settings file, in the given directory;
+// when the socket's path would not fit there, in a folder of this user's own
+// under `shortBase` (see PrivateShortDirectory).
+InstanceNames InstanceNamesFor(const QString& settingsPath, const QString& runtimeDirectory,
+                               const QString& shortBase = QStringLiteral("/tmp"));
 // $XDG_RUNTIME_DIR, or Qt's private fallback when it is not set.
 QString RuntimeDirectory();
+// `base`/tikora-UID, made 0700 when missing and used only when it is a real
+// folder (not a link) of this user's with mode 0700, so no other user can
+// have made it first or reach into it. Empty, with the reason, otherwise.
+QString PrivateShortDirectory(const QString& base, QString* why);
 
 class SingleInstance : public QObject {
 public:
@@ -36,6 +51,8 @@ public:
         Unanswered,   // another copy holds the lock but could not be reached
         Unguarded,    // neither lock nor socket could be made: runs unguarded
     };
+    // At most this many later starts wait for an answer at once; more are dropped.
+    static constexpr int kWaitingPeersMax = 8;
 
     explicit SingleInstance(const InstanceNames& names, QObject* parent = nullptr);
     ~SingleInstance() override;
@@ -50,11 +67,13 @@ public:
 private:
     bool askToShow(const QDeadlineTimer& deadline);
     void listen(QString* why);
-    void answer();
+    void answer(int descriptor);
+    void drop(QLocalSocket* peer);
 
     InstanceNames names_;
-    std::unique_ptr<QLockFile> lock_;
-    QLocalServer* server_ = nullptr;
+    std::unique_ptr<platform::InstanceLock> lock_;
+    std::unique_ptr<platform::LocalListener> listener_;
+    int waitingPeers_ = 0;
 };
 
 } // namespace app

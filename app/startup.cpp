@@ -93,6 +93,8 @@ void TViewForm::readSettings()
     svrName->setText(server);
     ComboServer->setEditText(server);
     const AutostartState autostart = ReadAutostartState(AutostartEntryPath());
+    if (autostart == AutostartState::Foreign)
+        platform::ShowException(Exception(ForeignEntryReport(AutostartEntryPath())), this);
     chkAutostart->setChecked(autostart == AutostartState::Unreadable ? ReadSwitch(file, settings::Autostart)
                                                                      : autostart == AutostartState::Enabled);
 }

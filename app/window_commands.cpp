@@ -135,6 +135,12 @@ void TViewForm::ComboServerChange()
 void TViewForm::chkAutostartClick()
 {
     const bool wanted = chkAutostart->isChecked();
+    const std::filesystem::path entry = AutostartEntryPath();
+    if (wanted && ReadAutostartState(entry) == AutostartState::Foreign &&
+        !platform::AskUser(ReplaceForeignEntryQuestion(entry), chkAutostart)) {
+        chkAutostart->setChecked(false);
+        return;
+    }
     try {
         if (wanted)
             EnableAutostart(AutostartEntryPath(), services_.autostartProgram);

@@ -13,6 +13,12 @@ ErrorReport& currentReport()
     return report;
 }
 
+Question& currentQuestion()
+{
+    static Question question;
+    return question;
+}
+
 } // namespace
 
 ErrorReport SetErrorReport(ErrorReport report)
@@ -26,6 +32,18 @@ void ShowException(const std::exception& error, const QObject* source)
 {
     if (currentReport())
         currentReport()(error.what(), source);
+}
+
+Question SetQuestion(Question question)
+{
+    Question previous = std::move(currentQuestion());
+    currentQuestion() = std::move(question);
+    return previous;
+}
+
+bool AskUser(const std::string& question, const QObject* source)
+{
+    return currentQuestion() && currentQuestion()(question, source);
 }
 
 } // namespace platform

@@ -23,4 +23,12 @@ using ErrorReport = std::function<void(const std::string& message, const QObject
 ErrorReport SetErrorReport(ErrorReport report);
 void ShowException(const std::exception& error, const QObject* source = nullptr);
 
+// The standard question: asks the user to agree to something. The window asks
+// in a message box; tests answer it. With no one to ask, the answer is no.
+using Question = std::function<bool(const std::string& question, const QObject* source)>;
+
+// Replaces the question; returns the previous one.
+Question SetQuestion(Question question);
+bool AskUser(const std::string& question, const QObject* source = nullptr);
+
 } // namespace platform

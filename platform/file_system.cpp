@@ -20,6 +20,7 @@ public:
     int fsync(int descriptor) override { return ::fsync(descriptor); }
     int close(int descriptor) override { return ::close(descriptor); }
     int fstat(int descriptor, struct stat& status) override { return ::fstat(descriptor, &status); }
+    int lstat(const std::string& path, struct stat& status) override { return ::lstat(path.c_str(), &status); }
     int fchmod(int descriptor, mode_t mode) override { return ::fchmod(descriptor, mode); }
     int mkdir(const std::string& path, mode_t mode) override { return ::mkdir(path.c_str(), mode); }
     int rename(const std::string& from, const std::string& to) override { return ::rename(from.c_str(), to.c_str()); }

@@ -20,6 +20,7 @@ public:
     virtual int fsync(int descriptor) = 0;
     virtual int close(int descriptor) = 0;
     virtual int fstat(int descriptor, struct stat& status) = 0;
+    virtual int lstat(const std::string& path, struct stat& status) = 0;
     virtual int fchmod(int descriptor, mode_t mode) = 0;
     virtual int mkdir(const std::string& path, mode_t mode) = 0;
     virtual int rename(const std::string& from, const std::string& to) = 0;

@@ -5,6 +5,10 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+
 #include <string_view>
 
 namespace platform {
@@ -66,7 +70,8 @@ bool keyValue(const std::string& line, std::string& key, std::string& value)
 std::string ProfilePath(const std::string& fileName)
 {
     QString directory = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (directory.isEmpty())
+    // The base-directory rules ignore a relative path: it would depend on the working directory.
+    if (!directory.startsWith(QLatin1Char('/')))
         directory = QDir::homePath() + QStringLiteral("/.config");
     return (directory + QLatin1Char('/')).toStdString() + fileName;
 }
@@ -75,6 +80,7 @@ TIniFile::TIniFile(const std::string& fileName) : TIniFile(fileName, PosixFileSy
 
 TIniFile::TIniFile(const std::string& fileName, FileSystem& files) : path_(ProfilePath(fileName)), files_(&files)
 {
+    RemoveLeftoverTemporaries(path_);
     load();
 }
 
@@ -86,7 +92,15 @@ bool TIniFile::load()
     mode_ = 0;
     readError_.clear();
     readReason_.clear();
-    const SmallFile file = ReadSmallFile(*files_, path_);
+    SmallFile file = ReadSmallFile(*files_, path_);
+    struct stat status {};
+    link_ = files_->lstat(path_, status) == 0 && S_ISLNK(status.st_mode);
+    // Writing would put a plain file where the user's link is.
+    if (!file.exists && link_)
+        file.error = "a link to a file that does not exist";
+    exists_ = file.exists;
+    device_ = file.device;
+    inode_ = file.inode;
     if (!file.error.empty()) {
         readReason_ = file.error;
         readError_ = "Unable to read " + path_ + ": " + file.error +
@@ -226,15 +240,45 @@ void TIniFile::UpdateFile() const
     TIniFile current(*this);
     if (!current.load())
         throw Exception(refused + "it cannot be read now (" + current.readReason_ + "), so it is left as it is");
+    const std::string refusing = refusal(current);
+    if (!refusing.empty()) {
+        // Said once; the file stays as it is either way.
+        if (refusing == lastRefusal_)
+            return;
+        lastRefusal_ = refusing;
+        throw Exception(refused + refusing);
+    }
+    lastRefusal_.clear();
     for (const Write& write : writes_)
         current.apply(write);
     // Through a link (a dotfile manager's), the file it points to is replaced, not the link.
     std::string target = files_->realPath(path_);
     if (target.empty())
         target = path_;
-    const std::string failure = ReplaceFile(*files_, target, current.content(), current.mode_);
+    struct stat written {};
+    const std::string failure = ReplaceFile(*files_, target, current.content(), current.mode_, &written);
     if (!failure.empty())
         throw Exception(refused + failure);
+    device_ = written.st_dev;
+    inode_ = written.st_ino;
+}
+
+std::string TIniFile::refusal(const TIniFile& current) const
+{
+    if (!current.exists_)
+        return {};
+    // The mode bits, not access(): root may write anything, but the user froze this file.
+    if ((current.mode_ & 0222) == 0) {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(current.mode_));
+        return std::string("it is read-only (mode ") + mode + "), so the settings in it are kept as they are";
+    }
+    // A plain file put at the path is the user's own (an editor saves so); a
+    // link put there, or turned to another file, may lead anywhere.
+    const bool sameFile = inode_ != 0 && current.device_ == device_ && current.inode_ == inode_;
+    if (current.link_ && !sameFile)
+        return "a link there now leads to another file than the one read, so both are left as they are";
+    return {};
 }
 
 std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,

@@ -40,7 +40,9 @@ public:
     // + path + ": " + reason) and leaves the old file as it was when that
     // fails, or when the file exists but could not be read (at start or now).
     // The writes are applied to the file as it is now, so lines changed since
-    // it was read are kept.
+    // it was read are kept. Two files are never written: one made read-only
+    // (the user froze it), and one a link leads to that is not the file read
+    // (or last written); each refusal is raised once, later calls skip quietly.
     void UpdateFile() const;
 
 private:
@@ -65,6 +67,8 @@ private:
     bool load();
     void parse(const std::string& content);
     std::string content() const;
+    // Why the file as it is now (`current`) must not be replaced; empty when it may.
+    std::string refusal(const TIniFile& current) const;
     void insertLine(std::size_t at, const std::string& text);
     void apply(const Write& write);
 
@@ -74,6 +78,12 @@ private:
     bool byteOrderMark_ = false;
     std::string newline_ = "\n";   // for added lines: the file's first line ending
     mode_t mode_ = 0;              // kept when the file is replaced; 0 for a new file
+    bool exists_ = false;
+    bool link_ = false;            // the path is a symbolic link
+    // The file read at start, or last written: a link that leads elsewhere is not followed.
+    mutable dev_t device_ = 0;
+    mutable ino_t inode_ = 0;
+    mutable std::string lastRefusal_;
     std::string readError_;
     std::string readReason_;
     std::vector<Write> writes_;   // replayed on the file as it is at UpdateFile

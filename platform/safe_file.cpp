@@ -1,11 +1,17 @@
 #include "platform/safe_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -103,6 +109,8 @@ SmallFile ReadSmallFile(FileSystem& files, const std::string& path, std::size_t 
         file.error = "larger than " + std::to_string(maxBytes) + " bytes";
     } else {
         file.mode = status.st_mode & 07777;
+        file.device = status.st_dev;
+        file.inode = status.st_ino;
         // Read to the end, not to st_size: the file may be growing; one byte
         // past the cap is enough to know it is too big.
         char buffer[16384];
@@ -127,16 +135,49 @@ SmallFile ReadSmallFile(FileSystem& files, const std::string& path, std::size_t 
     return file;
 }
 
-std::string ReplaceFile(FileSystem& files, const std::string& path, const std::string& content, mode_t mode)
+void RemoveLeftoverTemporaries(const std::string& path)
+{
+    const std::string stem = "." + baseNameOf(path) + ".";
+    constexpr std::string_view kEnd = ".tmp";
+    const std::string directory = directoryOf(path);
+    DIR* folder = ::opendir(directory.c_str());
+    if (!folder)
+        return;
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() <= stem.size() + kEnd.size() || name.substr(0, stem.size()) != stem ||
+            name.substr(name.size() - kEnd.size()) != kEnd)
+            continue;
+        // PID.N between the stem and the end, both numbers.
+        const std::string_view middle = name.substr(stem.size(), name.size() - stem.size() - kEnd.size());
+        const auto dot = middle.find('.');
+        long long pid = 0;
+        unsigned long long counter = 0;
+        const auto pidEnd = middle.data() + (dot == std::string_view::npos ? middle.size() : dot);
+        if (dot == std::string_view::npos || std::from_chars(middle.data(), pidEnd, pid).ptr != pidEnd ||
+            std::from_chars(pidEnd + 1, middle.data() + middle.size(), counter).ptr != middle.data() + middle.size() ||
+            pid <= 0 || pid > INT_MAX)
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            leftovers.emplace_back(name);
+    }
+    ::closedir(folder);
+    for (const std::string& name : leftovers)
+        ::unlink((directory + "/" + name).c_str());
+}
+
+std::string ReplaceFile(FileSystem& files, const std::string& path, const std::string& content, mode_t mode,
+                        struct stat* written)
 {
     makeDirectories(files, directoryOf(path));
     std::string temporary;
     int descriptor = createTemporary(files, path, temporary);
     if (descriptor < 0)
         return reasonOf(errno);
-    const bool written = (mode == 0 || files.fchmod(descriptor, mode) == 0) && writeAll(files, descriptor, content) &&
-                         files.fsync(descriptor) == 0;
-    int error = written ? 0 : errno;
+    const bool done = (mode == 0 || files.fchmod(descriptor, mode) == 0) && writeAll(files, descriptor, content) &&
+                      files.fsync(descriptor) == 0 && (!written || files.fstat(descriptor, *written) == 0);
+    int error = done ? 0 : errno;
     // close can report a delayed write error (NFS, quotas): it counts too.
     if (files.close(descriptor) != 0 && error == 0)
         error = errno;

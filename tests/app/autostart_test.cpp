@@ -64,6 +64,28 @@ TEST(EntryStartsProgram, SwitchedOffByTheDesktopsOwnSettings)
     EXPECT_TRUE(app::EntryStartsProgram(app::AutostartEntryText("tikora")));
 }
 
+TEST(ExecRunsThisProgram, OnlyAnExecWhoseProgramIsTikora)
+{
+    const struct {
+        std::string exec;
+        bool ours;
+    } cases[] = {
+        {"tikora", true},
+        {"/usr/bin/tikora", true},
+        {app::QuoteExecArgument("/opt/my apps/tikora"), true},
+        {app::QuoteExecArgument("/home/a$b/tikora"), true},
+        {"rm -rf ~", false},
+        {"sh -c tikora", false},
+        {"/usr/bin/tikora-cli check", false},
+        {"\"/tmp/tikora x\"", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(app::ExecRunsThisProgram(c.exec), c.ours) << c.exec;
+    EXPECT_EQ(app::EntryExec("[Desktop Entry]\nName=x\nExec = rm -rf ~\n[Desktop Action a]\nExec=tikora\n"),
+              "rm -rf ~");
+}
+
 TEST(AutostartEntryPath, ConfigHomeWhenAbsoluteElseHomeConfig)
 {
     const QByteArray home = qgetenv("HOME");
@@ -192,7 +214,7 @@ TEST_F(AutostartBox, AtStartTheEntryDecidesAndTheKeyOnlyWhenItCannotBeRead)
     } cases[] = {
         {"0", "[Desktop Entry]\nExec=tikora\n", true},
         {"1", nullptr, false},                           // removed by the desktop's settings
-        {"1", "[Desktop Entry]\nHidden=true\n", false},   // switched off there
+        {"1", "[Desktop Entry]\nExec=tikora\nHidden=true\n", false},   // switched off there
         {"1", "", true},
         {"0", "", false},
     };
@@ -207,6 +229,38 @@ TEST_F(AutostartBox, AtStartTheEntryDecidesAndTheKeyOnlyWhenItCannotBeRead)
         const bool before = QFile::exists(entryPath());
         EXPECT_EQ(open().chkAutostart->isChecked(), c.checked) << c.key << " " << (c.entry ? c.entry : "none");
         EXPECT_EQ(QFile::exists(entryPath()), before);   // reading never writes
+    }
+}
+
+// Another program's entry at our name: reported once, never on, replaced only when the user agrees.
+TEST_F(AutostartBox, AnEntryThatRunsAnotherProgramIsLeftAloneUnlessTheUserAgrees)
+{
+    const QByteArray foreign = "[Desktop Entry]\nType=Application\nExec=rm -rf ~\n";
+    std::vector<std::string> questions;
+    for (const bool agree : {false, true}) {
+        writeSettings("[ViewForm]\nAutostart=1\n");
+        writeEntry(foreign);
+        errors.clear();
+        questions.clear();
+        const platform::Question previous = platform::SetQuestion([&](const std::string& question, const QObject*) {
+            questions.push_back(question);
+            return agree;
+        });
+        TViewForm& window = open();
+        EXPECT_FALSE(window.chkAutostart->isChecked());
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0], app::ForeignEntryReport(entryPath().toStdString()));
+        window.FormDestroy();
+        EXPECT_TRUE(readSettings().contains("Autostart=0"));
+        EXPECT_EQ(readFile(entryPath()), foreign.toStdString());
+
+        window.chkAutostart->click();
+        ASSERT_EQ(questions.size(), 1u);
+        EXPECT_EQ(questions[0], app::ReplaceForeignEntryQuestion(entryPath().toStdString()));
+        EXPECT_EQ(window.chkAutostart->isChecked(), agree);
+        EXPECT_EQ(readFile(entryPath()), agree ? app::AutostartEntryText("tikora") : foreign.toStdString());
+        EXPECT_EQ(errors.size(), 1u);
+        platform::SetQuestion(previous);
     }
 }
 

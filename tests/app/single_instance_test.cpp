@@ -1,6 +1,7 @@
 // One copy per settings file: the names, the hand-over, stale and hostile peers.
 #include "app/single_instance.h"
 #include "app/window_fixture.h"
+#include "platform/instance_lock.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -8,15 +9,22 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLocalSocket>
-#include <QLockFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace testing_support {
 namespace {
@@ -90,14 +98,104 @@ TEST_F(SingleInstanceTest, ASocketLeftByADeadCopyDoesNotBlockAStart)
     EXPECT_TRUE(why.isEmpty()) << why.toStdString();
 }
 
-TEST_F(SingleInstanceTest, ALiveLockWithoutAnAnswerEndsTheWaitWithTheReason)
+// What a killed, stopped or foreign process may leave at the lock's path. Only
+// a live copy of this program that holds it keeps a start out.
+TEST_F(SingleInstanceTest, OnlyALiveCopyHoldingTheLockKeepsAStartOut)
 {
-    QLockFile held(names.lockPath);
-    ASSERT_TRUE(held.tryLock(0));
-    app::SingleInstance instance(names);
-    QString why;
-    EXPECT_EQ(instance.claim(300ms, &why), app::SingleInstance::Claim::Unanswered);
-    EXPECT_TRUE(why.contains(QString::number(QCoreApplication::applicationPid()))) << why.toStdString();
+    QProcess other;   // alive, and not this program
+    other.start("sleep", {"30"});
+    ASSERT_TRUE(other.waitForStarted());
+    QProcess gone;
+    gone.start("true", {});
+    ASSERT_TRUE(gone.waitForFinished());
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    const auto writeLock = [this](const QByteArray& text) {
+        QFile file(names.lockPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    std::unique_ptr<platform::InstanceLock> held;
+    std::unique_ptr<QProcess> holder;
+    const struct {
+        const char* left;
+        std::function<void()> make;
+        app::SingleInstance::Claim claim;
+        QString named;   // in the reason of an Unanswered claim
+    } cases[] = {
+        {"an empty lock (killed before it wrote)", [&] { writeLock(""); }, app::SingleInstance::Claim::First, {}},
+        {"no number", [&] { writeLock("tikora\n"); }, app::SingleInstance::Claim::First, {}},
+        {"a dead process", [&] { writeLock(QByteArray::number(gone.processId()) + "\n"); },
+         app::SingleInstance::Claim::First, {}},
+        {"a live process of another program", [&] { writeLock(QByteArray::number(other.processId()) + "\n"); },
+         app::SingleInstance::Claim::First, {}},
+        {"a copy of this program that does not hold it", [&] { writeLock(self.toUtf8() + "\n"); },
+         app::SingleInstance::Claim::First, {}},
+        {"a link", [&] { ASSERT_TRUE(QFile::link(runtime.path() + "/elsewhere", names.lockPath)); },
+         app::SingleInstance::Claim::First, {}},
+        {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(names.lockPath)); },
+         app::SingleInstance::Claim::First, {}},
+        {"held by another program",
+         [&] {
+             holder = std::make_unique<QProcess>();
+             holder->start("flock", {names.lockPath, "sleep", "30"});
+             ASSERT_TRUE(holder->waitForStarted());
+             runUntil([&] { return QFile::exists(names.lockPath); });
+             QThread::msleep(100);
+         },
+         app::SingleInstance::Claim::First, {}},
+        {"held by a live copy that does not answer",
+         [&] {
+             held = std::make_unique<platform::InstanceLock>(names.lockPath.toStdString());
+             ASSERT_EQ(held->tryLock(), platform::InstanceLock::Result::Taken);
+         },
+         app::SingleInstance::Claim::Unanswered, "process " + self + " holds"},
+    };
+    for (const auto& c : cases) {
+        QDir(runtime.path()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(runtime.path()));
+        held.reset();
+        holder.reset();
+        c.make();
+        app::SingleInstance instance(names);
+        QString why;
+        EXPECT_EQ(instance.claim(300ms, &why), c.claim) << c.left << ": " << why.toStdString();
+        if (c.claim == app::SingleInstance::Claim::First) {
+            EXPECT_TRUE(why.isEmpty()) << c.left << ": " << why.toStdString();
+            EXPECT_FALSE(QFileInfo(names.lockPath).isSymLink()) << c.left;
+        } else {
+            EXPECT_TRUE(why.contains(c.named)) << c.left << ": " << why.toStdString();
+        }
+        if (holder) {
+            holder->kill();
+            holder->waitForFinished();
+        }
+    }
+    other.kill();
+    other.waitForFinished();
+    EXPECT_FALSE(QFile::exists(runtime.path() + "/elsewhere"));   // a link's target is never made
+}
+
+TEST_F(SingleInstanceTest, IdlePeersBeyondTheBoundAreDroppedAtOnce)
+{
+    app::SingleInstance first(names);
+    ASSERT_EQ(first.claim(1s), app::SingleInstance::Claim::First);
+    std::vector<std::unique_ptr<QLocalSocket>> peers;
+    for (int i = 0; i < 3 * app::SingleInstance::kWaitingPeersMax; ++i) {
+        peers.push_back(std::make_unique<QLocalSocket>());
+        peers.back()->connectToServer(names.serverPath);
+        // One thread: the server takes connections only while events run.
+        runUntil([&] { return peers.back()->state() != QLocalSocket::ConnectingState; });
+    }
+    const auto connected = [&] {
+        return std::count_if(peers.begin(), peers.end(),
+                             [](const auto& peer) { return peer->state() == QLocalSocket::ConnectedState; });
+    };
+    runUntil([&] { return connected() <= app::SingleInstance::kWaitingPeersMax; });
+    EXPECT_EQ(connected(), app::SingleInstance::kWaitingPeersMax);
+    // Each is dropped after its quiet time; then a start is answered again.
+    runUntil([&] { return connected() == 0; });
+    EXPECT_EQ(connected(), 0);
+    EXPECT_EQ(app::SingleInstance(names).claim(300ms), app::SingleInstance::Claim::HandedOver);
 }
 
 TEST_F(SingleInstanceTest, OtherTalkOnTheSocketIsDroppedWithoutShowing)
@@ -122,17 +220,71 @@ TEST_F(SingleInstanceTest, OtherTalkOnTheSocketIsDroppedWithoutShowing)
     EXPECT_EQ(shown, 0);
 }
 
-TEST_F(SingleInstanceTest, ARuntimeDirectoryTooDeepForASocketStillHoldsTheLockAndSaysWhy)
+TEST_F(SingleInstanceTest, ARuntimeDirectoryTooDeepForASocketFallsBackToAPrivateShortOne)
 {
     const QString deep = runtime.path() + "/" + QString(100, 'd');
     ASSERT_TRUE(QDir().mkpath(deep));
-    const app::InstanceNames tooLong = app::InstanceNamesFor(runtime.path() + "/Tikora.ini", deep);
-    app::SingleInstance first(tooLong);
+    const app::InstanceNames moved = app::InstanceNamesFor(runtime.path() + "/Tikora.ini", deep, runtime.path());
+    const QString folder = runtime.path() + "/tikora-" + QString::number(::getuid());
+    EXPECT_TRUE(moved.serverPath.startsWith(folder + "/tikora-")) << moved.serverPath.toStdString();
+    EXPECT_TRUE(moved.problem.isEmpty());
+    app::SingleInstance first(moved);
     QString why;
     EXPECT_EQ(first.claim(1s, &why), app::SingleInstance::Claim::First);
+    EXPECT_TRUE(why.isEmpty()) << why.toStdString();
+    EXPECT_EQ(app::SingleInstance(moved).claim(300ms), app::SingleInstance::Claim::HandedOver);
+
+    // With no safe short folder, still the one copy, and it says why.
+    ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
+    const app::InstanceNames unsafe = app::InstanceNamesFor(runtime.path() + "/Other.ini", deep, runtime.path());
+    app::SingleInstance alone(unsafe);
+    EXPECT_EQ(alone.claim(1s, &why), app::SingleInstance::Claim::First);
     EXPECT_TRUE(why.contains("longer than 107 bytes")) << why.toStdString();
-    // A later start does not run beside it.
-    EXPECT_EQ(app::SingleInstance(tooLong).claim(200ms), app::SingleInstance::Claim::Unanswered);
+    EXPECT_TRUE(why.contains("its mode is 0755")) << why.toStdString();
+}
+
+// The short folder is used only when no other user can have made or reached it.
+TEST_F(SingleInstanceTest, TheShortFolderMustBeOursAloneAndNoLink)
+{
+    const QString folder = runtime.path() + "/tikora-" + QString::number(::getuid());
+    const QByteArray path = folder.toLocal8Bit();
+    const struct {
+        const char* state;
+        std::function<void()> make;
+        const char* problem;   // nullptr: used
+    } cases[] = {
+        {"missing", [] {}, nullptr},
+        {"ours, 0700", [&] { ASSERT_EQ(::mkdir(path, 0700), 0); }, nullptr},
+        {"ours, 0755", [&] { ASSERT_EQ(::mkdir(path, 0700) | ::chmod(path, 0755), 0); }, "its mode is 0755"},
+        {"a link to a 0700 folder",
+         [&] {
+             ASSERT_EQ(::mkdir(path + "-real", 0700), 0);
+             ASSERT_EQ(::symlink(path + "-real", path), 0);
+         },
+         "not a folder"},
+        {"a file", [&] { QFile(folder).open(QIODevice::WriteOnly); }, "not a folder"},
+        {"another user's",
+         [&] { ASSERT_EQ(::mkdir(path, 0700) | ::chown(path, ::getuid() + 1, ::getgid()), 0); },
+         "another user owns it"},
+    };
+    for (const auto& c : cases) {
+        if (::getuid() != 0 && std::string(c.state) == "another user's")
+            continue;   // only root can give a folder away
+        QDir(runtime.path()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(runtime.path()));
+        c.make();
+        QString why;
+        const QString got = app::PrivateShortDirectory(runtime.path(), &why);
+        if (!c.problem) {
+            EXPECT_EQ(got, folder) << c.state;
+            struct stat status {};
+            ASSERT_EQ(::lstat(path, &status), 0) << c.state;
+            EXPECT_EQ(status.st_mode & 07777, 0700u) << c.state;
+        } else {
+            EXPECT_TRUE(got.isEmpty()) << c.state;
+            EXPECT_TRUE(why.contains(c.problem)) << c.state << ": " << why.toStdString();
+        }
+    }
 }
 
 using HandOverToWindow = WindowTest;

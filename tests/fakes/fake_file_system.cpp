@@ -67,6 +67,8 @@ int FakeFileSystem::fstat(int descriptor, struct stat& status)
     return failsNow(Step::Fstat, "fstat") ? -1 : real().fstat(descriptor, status);
 }
 
+int FakeFileSystem::lstat(const std::string& path, struct stat& status) { return real().lstat(path, status); }
+
 int FakeFileSystem::fchmod(int descriptor, mode_t mode)
 {
     return failsNow(Step::Fchmod, "fchmod") ? -1 : real().fchmod(descriptor, mode);

@@ -26,6 +26,7 @@ public:
     int fsync(int descriptor) override;
     int close(int descriptor) override;
     int fstat(int descriptor, struct stat& status) override;
+    int lstat(const std::string& path, struct stat& status) override;
     int fchmod(int descriptor, mode_t mode) override;
     int mkdir(const std::string& path, mode_t mode) override;
     int rename(const std::string& from, const std::string& to) override;

@@ -17,8 +17,9 @@ need_tools dbus-daemon gdbus Xvfb xwininfo trayer xdotool
 
 start_session_bus   # private and empty: no host, and no bus autolaunched
 start_xvfb
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+# Short, wherever the build is: a socket's path holds 107 bytes. Removed by stop_started.
+runtime_dir=$(mktemp -d /tmp/tikora-runtime.XXXXXX)
+export XDG_RUNTIME_DIR=$runtime_dir
 "${bounded[@]}" trayer --edge bottom --align right --widthtype request --height 24 </dev/null >"$work/trayer.log" 2>&1 &
 started_pids+=($!)
 tray_panel() { xdotool search --onlyvisible --classname '^panel$' | head -n 1 | grep .; }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -95,7 +96,7 @@ TEST_F(SettingsFileFaults, AWriteSyncsTheDataBeforeTheRenameAndTheDirectoryAfter
     files.calls.clear();
     file.UpdateFile();
     const std::vector<std::string> expected = {"open-read", "fstat", "read", "read", "close",  // the file as it is now
-                                               "open-write", "fchmod", "write", "fsync", "close", "rename",
+                                               "open-write", "fchmod", "write", "fsync", "fstat", "close", "rename",
                                                "open-read", "fsync", "close"};   // the directory
     EXPECT_EQ(files.calls, expected);
 }
@@ -192,6 +193,136 @@ TEST_F(SettingsFileFaults, AFileThatBecameUnreadableSinceTheStartIsLeftAlone)
     EXPECT_EQ(updateError(file), "Unable to write to " + path() + ": it cannot be read now (" +
                                      std::strerror(EACCES) + "), so it is left as it is");
     EXPECT_EQ(read(), "[S]\nK=1\n");
+}
+
+// What may lie at the path by the time of a write; only the user's own
+// (plain) file is replaced, and each refusal is said once.
+TEST_F(SettingsFileFaults, AWriteNeverGoesThroughALinkToAnotherFileNorOverAFrozenOne)
+{
+    const std::string other = (dir.path() + "/other").toStdString();
+    const std::string real = (dir.path() + "/real.ini").toStdString();
+    const auto make = [](const std::string& name, const char* text) {
+        QFile file(QString::fromStdString(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    const struct {
+        const char* change;            // after the start, before the write
+        bool linkAtStart;              // the path is the user's link to real.ini at start
+        std::function<void()> make;
+        const char* refusal;           // nullptr: written
+    } cases[] = {
+        {"none", false, [] {}, nullptr},
+        {"edited and saved by rename", false,
+         [&] {
+             make(path() + ".new", "[S]\nK=1\nMine=1\n");
+             ASSERT_EQ(::rename((path() + ".new").c_str(), path().c_str()), 0);
+         },
+         nullptr},
+        {"a link put in its place", false,
+         [&] {
+             ASSERT_EQ(::unlink(path().c_str()), 0);
+             ASSERT_EQ(::symlink(other.c_str(), path().c_str()), 0);
+         },
+         "a link there now leads to another file"},
+        {"the user's link, unchanged", true, [] {}, nullptr},
+        {"the user's link turned to another file", true,
+         [&] {
+             ASSERT_EQ(::unlink(path().c_str()), 0);
+             ASSERT_EQ(::symlink(other.c_str(), path().c_str()), 0);
+         },
+         "a link there now leads to another file"},
+        {"made read-only", false, [&] { ASSERT_EQ(::chmod(path().c_str(), 0444), 0); }, "it is read-only (mode 0444)"},
+        {"the link's target made read-only", true, [&] { ASSERT_EQ(::chmod(real.c_str(), 0400), 0); },
+         "it is read-only (mode 0400)"},
+    };
+    for (const auto& test : cases) {
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        make(other, "root:x:0:0\n");
+        if (test.linkAtStart) {
+            make(real, "[S]\nK=1\n");
+            ASSERT_EQ(::symlink(real.c_str(), path().c_str()), 0);
+        } else {
+            make(path(), "[S]\nK=1\n");
+        }
+        TIniFile file("Test.ini", files);
+        file.WriteString("S", "K", "2");
+        test.make();
+        const QByteArray before = read();
+        const std::string error = updateError(file);
+        if (!test.refusal) {
+            EXPECT_EQ(error, "") << test.change;
+            EXPECT_TRUE(read().contains("K=2")) << test.change;
+            EXPECT_EQ(updateError(file), "") << test.change << ": the second write";
+        } else {
+            EXPECT_NE(error.find(std::string("Unable to write to ") + path() + ": " + test.refusal), std::string::npos)
+                << test.change << ": " << error;
+            EXPECT_EQ(read(), before) << test.change;
+            EXPECT_EQ(updateError(file), "") << test.change << ": said twice";
+            EXPECT_EQ(read(), before) << test.change;
+        }
+        QFile otherFile(QString::fromStdString(other));
+        ASSERT_TRUE(otherFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(otherFile.readAll(), "root:x:0:0\n") << test.change;
+    }
+}
+
+TEST_F(SettingsFileFaults, ADanglingLinkIsReportedAndNotReplacedByAPlainFile)
+{
+    const std::string target = (dir.path() + "/gone.ini").toStdString();
+    ASSERT_EQ(::symlink(target.c_str(), path().c_str()), 0);
+    TIniFile file("Test.ini", files);
+    EXPECT_EQ(file.ReadError(), "Unable to read " + path() +
+                                    ": a link to a file that does not exist. The program starts on the default "
+                                    "settings and leaves the file as it is.");
+    file.WriteString("S", "K", "2");
+    EXPECT_NE(updateError(file), "");
+    struct stat status {};
+    ASSERT_EQ(::lstat(path().c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(target)));
+}
+
+TEST_F(SettingsFileFaults, TemporariesOfKilledWritersAreRemovedAtTheNextStart)
+{
+    pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    const std::string live = std::to_string(::getpid());
+    const std::string gone = std::to_string(dead);
+    const struct {
+        std::string name;
+        bool removed;
+    } cases[] = {
+        {".Test.ini." + gone + ".0.tmp", true},
+        {".Test.ini." + gone + ".17.tmp", true},
+        {".Test.ini." + live + ".0.tmp", false},    // a writer still at work
+        {".Other.ini." + gone + ".0.tmp", false},   // not this file's
+        {".Test.ini." + gone + ".x.tmp", false},
+        {".Test.ini." + gone + ".0.tmp~", false},
+        {"Test.ini." + gone + ".0.tmp", false},
+    };
+    for (const auto& test : cases) {
+        QFile file(dir.path() + "/" + QString::fromStdString(test.name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    TIniFile file("Test.ini", files);
+    for (const auto& test : cases)
+        EXPECT_EQ(QFile::exists(dir.path() + "/" + QString::fromStdString(test.name)), !test.removed) << test.name;
+}
+
+TEST_F(SettingsFileFaults, ARelativeConfigHomeIsIgnored)
+{
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", "/home/someone");
+    qputenv("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(ProfilePath("Tikora.ini"), "/home/someone/.config/Tikora.ini");
+    qputenv("XDG_CONFIG_HOME", "/abs/config");
+    EXPECT_EQ(ProfilePath("Tikora.ini"), "/abs/config/Tikora.ini");
+    qputenv("HOME", home);
 }
 
 TEST_F(SettingsFileFaults, AMissingFileIsNoError)
