@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 
 namespace {
 
@@ -111,10 +112,23 @@ void TViewForm::correctClock(const platform::ClockStep& step, const std::functio
     log(">Correcting System Time");
     stepGauge(20);
     const int number = checkEngine_->checkNumber();
-    clockService_->step(step, [this, number, then](const platform::ClockStepReport& report) {
+    // An answer given at once ends the check once step() has returned, when
+    // the right is lowered again; a later answer ends it when it lands.
+    struct Progress {
+        bool returned = false;
+        bool answered = false;
+    };
+    const auto progress = std::make_shared<Progress>();
+    clockService_->step(step, [this, number, then, progress](const platform::ClockStepReport& report) {
         clockStepAnswered(number, report);
-        then();
+        if (progress->returned)
+            then();
+        else
+            progress->answered = true;
     });
+    progress->returned = true;
+    if (progress->answered)
+        then();
 }
 
 void TViewForm::clockStepAnswered(int number, const platform::ClockStepReport& report)

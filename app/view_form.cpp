@@ -33,6 +33,8 @@ TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
     checkEngine_ = std::make_unique<check::CheckEngine>(*transport, scheduler_, timeProtocol_);
     checkEngine_->configure(services_.timePort, 10);
     checkEngine_->rememberKissesIn(services_.kissStore, [] { return QDateTime::currentSecsSinceEpoch(); });
+    if (services_.earliestServerTime)
+        checkEngine_->refuseServerTimesBefore(*services_.earliestServerTime);
     // A failed raise or lower of the right is its own unnumbered line.
     clockService_ = std::make_unique<platform::SystemClockService>(services_.systemTime, services_.timeDate, [this] {
         ListBox1->addItem(QStringLiteral(">Error: unable to use API call."));

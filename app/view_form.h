@@ -69,6 +69,8 @@ struct ViewFormServices {
     check::Transport* transport = nullptr;
     // Servers that sent kiss-o'-death; none: not remembered.
     check::KissStore* kissStore = nullptr;
+    // Server times before this are refused; none: the program's build date.
+    std::optional<std::int64_t> earliestServerTime;
 };
 
 class TViewForm : public ui::TViewFormLayout {

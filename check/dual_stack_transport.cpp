@@ -6,7 +6,9 @@
 // of their own signal are deleted later, never at once.
 #include "check/dual_stack_transport.h"
 
+#include "net/sock_error.h"
 #include "platform/datagram_arrival.h"
+#include "platform/winsock.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -28,9 +30,11 @@ constexpr std::size_t kDatagramRoom = 1024;      // an NTP reply with extensions
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-std::string errorText(int error)
+// In the socket layer's words, as the Time protocol's log has always shown
+// them: "Error 10061 (Connection refused) connecting".
+std::string errorText(int error, int context)
 {
-    return std::strerror(error);
+    return SocketErrorMessage(platform::ws::ErrorFromErrno(error), context);
 }
 
 // What a datagram socket hears back when its address cannot be reached.
@@ -235,7 +239,7 @@ void DualStackTransport::startNextAttempt()
             return;
         const int socket = ::socket(address.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (socket < 0) {
-            lastFailure_ = errorText(errno);
+            lastFailure_ = errorText(errno, ctxCreatingSocket);
             continue;
         }
         anySocketMade_ = true;
@@ -245,7 +249,7 @@ void DualStackTransport::startNextAttempt()
             return;
         }
         if (errno != EINPROGRESS) {
-            lastFailure_ = errorText(errno);
+            lastFailure_ = errorText(errno, ctxConnecting);
             ::close(socket);
             continue;
         }
@@ -273,7 +277,7 @@ void DualStackTransport::attemptFinished(int socket)
         streamConnected(socket);
         return;
     }
-    lastFailure_ = errorText(error);
+    lastFailure_ = errorText(error, ctxConnecting);
     const auto failed = std::find_if(attempts_.begin(), attempts_.end(), [&](const Attempt& a) { return a.socket == socket; });
     if (failed != attempts_.end()) {
         retire(failed->writable);
@@ -311,14 +315,14 @@ void DualStackTransport::openDatagram(std::size_t first)
             return;
         const int socket = ::socket(address.family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (socket < 0) {
-            lastFailure_ = errorText(errno);
+            lastFailure_ = errorText(errno, ctxCreatingSocket);
             continue;
         }
         anySocketMade_ = true;
         platform::StampArrivals(socket);
         // Connected, so that an ICMP refusal comes back to us as an error.
         if (::connect(socket, address.get(), address.length) != 0) {
-            lastFailure_ = errorText(errno);
+            lastFailure_ = errorText(errno, ctxConnecting);
             ::close(socket);
             continue;
         }
@@ -416,7 +420,7 @@ Received DualStackTransport::receive()
             return received;
         } else if (!nothingWaits(datagram.error)) {
             received.status = Received::Status::Error;
-            received.error = errorText(datagram.error);
+            received.error = errorText(datagram.error, ctxReceiving);
         }
     }
     if (readable_)
@@ -443,7 +447,7 @@ bool DualStackTransport::send(const std::string& bytes, std::string& error)
         moveOnLater();
         return true;
     }
-    error = sent < 0 ? errorText(cause) : "only part of the request was sent";
+    error = sent < 0 ? errorText(cause, ctxSending) : "only part of the request was sent";
     return false;
 }
 

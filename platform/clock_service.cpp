@@ -44,7 +44,7 @@ SystemClockService::SystemClockService(SystemTimeService& systemTime, TimeDateSe
 void SystemClockService::step(const ClockStep& step, ClockStepDone done)
 {
     if (!timeDate_) {
-        done(stepWithoutTimeDate(step));
+        stepWithoutTimeDate(step, done);
         return;
     }
     if (pending_) {
@@ -58,7 +58,7 @@ void SystemClockService::step(const ClockStep& step, ClockStepDone done)
             return;
         pending_ = false;
         if (result.outcome == ClockShiftOutcome::NoService)
-            done(stepWithoutTimeDate(step));
+            stepWithoutTimeDate(step, done);
         else
             done({OutcomeOfShift(result.outcome), result.detail});
     });
@@ -66,17 +66,18 @@ void SystemClockService::step(const ClockStep& step, ClockStepDone done)
 
 // Without the time and date service: a clock the kernel reports disciplined is
 // left to whatever disciplines it; otherwise the step is made with the right.
-ClockStepReport SystemClockService::stepWithoutTimeDate(const ClockStep& step)
+void SystemClockService::stepWithoutTimeDate(const ClockStep& step, const ClockStepDone& done)
 {
     if (systemTime_.KernelClockSynchronised())
-        return {ClockStepOutcome::KeptByTimeService, {}};
-    return stepWithRight(step);
+        done({ClockStepOutcome::KeptByTimeService, {}});
+    else
+        stepWithRight(step, done);
 }
 
 // A record shifts the whole UTC date and time by the correction, so that the
 // date rolls over with a correction across midnight; a step does so in the
 // kernel, with no time passing between reading the clock and setting it.
-ClockStepReport SystemClockService::stepWithRight(const ClockStep& step)
+void SystemClockService::stepWithRight(const ClockStep& step, const ClockStepDone& done)
 {
     SYSTEMTIME record;
     if (step.asRecord) {
@@ -87,11 +88,12 @@ ClockStepReport SystemClockService::stepWithRight(const ClockStep& step)
         if (UnixMillisecondsFromSystemTime(now, milliseconds))
             record = SystemTimeFromUnixMilliseconds(milliseconds + step.nanoseconds / kNanosecondsPerMillisecond);
     }
-    // Raised for the one call only, and lowered again whatever happens.
+    // Raised for the one call only, and lowered again whatever happens; the
+    // outcome is told while the right is still up, so its line comes first.
     adjustPrivilege(true);
     const bool set = step.asRecord ? systemTime_.SetSystemTime(record) : systemTime_.StepSystemTime(step.nanoseconds);
+    done({set ? ClockStepOutcome::Stepped : ClockStepOutcome::Failed, {}});
     adjustPrivilege(false);
-    return {set ? ClockStepOutcome::Stepped : ClockStepOutcome::Failed, {}};
 }
 
 void SystemClockService::adjustPrivilege(bool on)

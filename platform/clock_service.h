@@ -35,8 +35,9 @@ using ClockStepDone = std::function<void(const ClockStepReport&)>;
 class ClockService {
 public:
     virtual ~ClockService() = default;
-    // `done` is called once: before step() returns, or later when a service
-    // answers; never after the clock service is gone.
+    // `done` is called once: before step() returns (maybe with work still to
+    // do after it), or later when a service answers; never after the clock
+    // service is gone.
     virtual void step(const ClockStep& step, ClockStepDone done) = 0;
 };
 
@@ -49,8 +50,8 @@ public:
     void step(const ClockStep& step, ClockStepDone done) override;
 
 private:
-    ClockStepReport stepWithoutTimeDate(const ClockStep& step);
-    ClockStepReport stepWithRight(const ClockStep& step);
+    void stepWithoutTimeDate(const ClockStep& step, const ClockStepDone& done);
+    void stepWithRight(const ClockStep& step, const ClockStepDone& done);
     void adjustPrivilege(bool on);
 
     SystemTimeService& systemTime_;

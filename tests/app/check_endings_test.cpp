@@ -20,6 +20,11 @@ using Lines = std::vector<std::string>;
 
 class CheckEndings : public WindowTest {
 protected:
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        platform::ForgetApplicationTerminating();
+    }
     TViewForm& openOn(const std::string& port, const QByteArray& settings)
     {
         writeSettings("[ViewForm]\n" + settings);

@@ -91,6 +91,7 @@ protected:
         ViewFormServices services{zone,   clock, systemTime, tray, cursor, platform::UsFormatSettings(),
                                   port, [this] { ++quits; }, timeDate};
         services.ntpPort = ntpPort;
+        services.earliestServerTime = 0;   // the tests' fixed dates may predate the build
         form = std::make_unique<TViewForm>(services);
         return *form;
     }
