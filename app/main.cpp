@@ -5,6 +5,7 @@
 #include "app/settings_saver.h"
 #include "app/single_instance.h"
 #include "app/view_form.h"
+#include "check/kiss_store.h"
 
 #include "platform/gui/notify_icon.h"
 #include "platform/gui/screen_cursor.h"
@@ -133,6 +134,9 @@ int main(int argc, char** argv)
                               "time", [] { QCoreApplication::quit(); }, &timeDate};
     services.autostartProgram = app::AutostartProgram(QCoreApplication::applicationFilePath().toStdString(),
                                                       qEnvironmentVariable("PATH").toStdString());
+    // Shared with tikora-cli through the user's state folder.
+    check::FileKissStore kissStore;
+    services.kissStore = &kissStore;
     try {
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();

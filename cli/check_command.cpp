@@ -2,6 +2,7 @@
 
 #include "cli/port_argument.h"
 
+#include "check/kiss_store.h"
 #include "cli/time_check.h"
 
 #include <QCoreApplication>
@@ -55,11 +56,20 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     TimeCheckOptions options;
     bool portGiven = false;
     bool samplesGiven = false;
+    QStringList seen;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             out << kCheckUsage;
             return 0;
+        }
+        // Given twice, which one was meant is anybody's guess.
+        if (arg.startsWith(QLatin1String("--"))) {
+            if (seen.contains(arg)) {
+                err << "tikora-cli check: " << arg.toStdString() << " is given more than once\n";
+                return 2;
+            }
+            seen.append(arg);
         }
         if (arg == QLatin1String("--udp")) {
             options.udp = true;
@@ -75,7 +85,8 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
         const bool takesValue = arg == QLatin1String("--port") || arg == QLatin1String("--timeout") ||
                                 arg == QLatin1String("--retries") || arg == QLatin1String("--samples");
-        if (takesValue && i + 1 >= args.size()) {
+        // An option in the value's place ("--port --json") is a value forgotten.
+        if (takesValue && (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1String("--")))) {
             err << "tikora-cli check: " << arg.toStdString() << " needs a value\n";
             return 2;
         }
@@ -157,7 +168,8 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     };
 
     try {
-        TimeCheck check(options, io);
+        check::FileKissStore kissStore;
+        TimeCheck check(options, io, {nullptr, nullptr, &kissStore});
         int status = 1;
         check.start([&status](TimeCheck::Outcome outcome) {
             status = outcome == TimeCheck::Outcome::Completed ? 0 : 1;

@@ -77,8 +77,10 @@ private:
             put(reply + 16, received);
             put(reply + 32, received);
             put(reply + 40, now());
-            ::sendto(socket_.fd(), reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length);
+            // Counted before it goes: the client may finish and read the
+            // count before this thread runs again after the send.
             ++answered_;
+            ::sendto(socket_.fd(), reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length);
         }
     }
 

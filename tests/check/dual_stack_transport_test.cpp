@@ -337,7 +337,7 @@ TEST(DualStackTransport, AStreamRefusedAtEveryAddressFailsWithTheReason)
     transport.setReceiver(&recorder);
     transport.open(endpoint("::1", std::to_string(closed), TransportKind::Stream));
     ASSERT_TRUE(pumpUntil([&] { return recorder.notices.size() == 3; }, 2000)) << recorder.all();
-    EXPECT_EQ(recorder.notices.back(), "failed: Connection refused");
+    EXPECT_EQ(recorder.notices.back(), "failed: Error 10061 (Connection refused) connecting");
     EXPECT_FALSE(transport.isOpen());
 }
 
@@ -402,7 +402,7 @@ TEST(DualStackTransport, ARefusalOnTheOnlyAddressIsAReadError)
     ASSERT_TRUE(pumpUntil([&] { return recorder.saw("readable"); }, 2000)) << recorder.all();
     const Received received = transport.receive();
     EXPECT_EQ(received.status, Received::Status::Error);
-    EXPECT_EQ(received.error, "Connection refused");
+    EXPECT_EQ(received.error, "Error 10061 (Connection refused) recieving");
 }
 
 TEST(DualStackTransport, AStreamThatNeverConnectsTimesOut)
