@@ -53,6 +53,42 @@ else
   fail "name: last line: $last"
 fi
 
+# The same through tikora-cli check: an answering Time service on 127.0.0.1
+# and, on the same port of [::1], a listener whose queue is full, so that the
+# IPv6 connect never completes and the IPv4 one must win.
+cli=$1
+start_port_printer "$work/serve.out" "$work/serve.err" "$cli" serve --bind 127.0.0.1 --port 0
+port=$(grep -o 'port [0-9]*' "$work/serve.out" | head -n 1 | cut -d' ' -f2)
+[ -n "$port" ] || port=$(grep -o '[0-9]*$' "$work/serve.out" | head -n 1)
+python3 - "$port" >"$work/blocked.out" 2>&1 <<'PY' &
+import socket, sys, time
+port = int(sys.argv[1])
+listener = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
+listener.bind(("::1", port))
+listener.listen(0)
+queued = []
+for _ in range(4):   # more than the queue holds: later SYNs are dropped
+    s = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
+    s.setblocking(False)
+    try:
+        s.connect(("::1", port))
+    except BlockingIOError:
+        pass
+    queued.append(s)
+print("ready", flush=True)
+time.sleep(30)
+PY
+started_pids+=("$!")
+for _ in $(seq 1 100); do grep -q ready "$work/blocked.out" 2>/dev/null && break; sleep 0.05; done
+out=$(timeout 20 unshare -m sh -c '
+  mount --bind "$1/hosts" /etc/hosts && mount --bind "$1/host.conf" /etc/host.conf &&
+  exec "$2" check --port "$3" --timeout 5 --retries 0 "$4"' sh "$work" "$cli" "$port" "$name" 2>&1)
+status=$?
+[ "$status" -eq 0 ] || fail "tikora-cli check $name: exited $status: $out"
+grep -qx "1>Connecting to $name \[::1\]" <<<"$out" || fail "tikora-cli check $name: no IPv6 attempt: $out"
+grep -qx "1>Connecting to 127.0.0.1" <<<"$out" || fail "tikora-cli check $name: no IPv4 attempt: $out"
+grep -q "^Correction:  " <<<"$out" || fail "tikora-cli check $name: no result: $out"
+
 out=$(open_once 127.0.0.1)
 [ "$(tail -n 2 <<<"$out" | sed 's/after [0-9.]* ms/after N ms/')" = "connected
 after N ms, 0 look-up thread(s)" ] || fail "numeric host: $out"
