@@ -70,7 +70,7 @@ struct ViewFormServices {
     // Servers that sent kiss-o'-death; none: not remembered.
     check::KissStore* kissStore = nullptr;
     // Server times before this are refused; none: the program's build date.
-    std::optional<std::int64_t> earliestServerTime;
+    std::optional<std::int64_t> earliestServerTime = std::nullopt;
 };
 
 class TViewForm : public ui::TViewFormLayout {

@@ -46,14 +46,14 @@ struct Reading {
     std::string kissCode;
 
     static Reading needMore() { return {}; }
-    static Reading done(const CheckResult& result) { return {Kind::Done, {}, {}, result}; }
+    static Reading done(const CheckResult& result) { return {Kind::Done, {}, {}, result, 0, {}}; }
     static Reading failed(std::string line, std::string tip = {})
     {
-        return {Kind::Failed, std::move(line), std::move(tip), {}};
+        return {Kind::Failed, std::move(line), std::move(tip), {}, 0, {}};
     }
     static Reading sampleTaken(int waitMs, std::string line = {})
     {
-        return {Kind::SampleTaken, std::move(line), {}, {}, waitMs};
+        return {Kind::SampleTaken, std::move(line), {}, {}, waitMs, {}};
     }
 };
 
