@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 class QAction;
@@ -34,6 +35,7 @@ struct ClockShiftResult;
 
 namespace app {
 class SettingsSaver;
+struct SettingBinding;
 struct SettingsValues;
 } // namespace app
 
@@ -156,6 +158,9 @@ public:
     std::unique_ptr<platform::TIniFile> iniFile;
 
     bool CheckRunning() const { return checkEngine_.running(); }
+
+    // Every key of the settings file and the control that shows it.
+    static std::span<const app::SettingBinding> settingsTable();
 
 protected:
     void setVisible(bool visible) override;
