@@ -19,9 +19,15 @@ TimeProtocol TViewForm::chosenProtocol() const
     return ComboProtocol->currentIndex() == kNtpItem ? TimeProtocol::Ntp : TimeProtocol::Time;
 }
 
+// As the settings file gives it: the server read with it was not picked from
+// the other protocol's list, so it stays as it is.
 void TViewForm::setChosenProtocol(TimeProtocol protocol)
 {
-    ComboProtocol->setCurrentIndex(protocol == TimeProtocol::Ntp ? kNtpItem : kTimeItem);
+    {
+        const QSignalBlocker quiet(ComboProtocol);
+        ComboProtocol->setCurrentIndex(protocol == TimeProtocol::Ntp ? kNtpItem : kTimeItem);
+    }
+    listServers(protocol);
 }
 
 // Refilling the box passes through an empty box and its first item: neither

@@ -1,31 +1,46 @@
-// The settings on disk follow the Options page: every control that the exit
-// writes tells the saver when it changes.
+// The settings on disk follow the Options page: every control of the settings
+// table tells the saver when it changes.
 #include "app/settings_saver.h"
+#include "app/settings_table.h"
 #include "app/view_form.h"
 
 #include "platform/local_clock.h"
 #include "platform/private_profile.h"
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 
 using namespace app;
 
+namespace {
+
+// Which signal of a control is its change, by the kind of control.
+void watchChange(QWidget* control, SettingsSaver* saver)
+{
+    const auto changed = [saver] { saver->Changed(); };
+    if (auto* box = qobject_cast<QAbstractButton*>(control)) {
+        QObject::connect(box, &QAbstractButton::toggled, saver, changed);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        QObject::connect(edit, &QLineEdit::textChanged, saver, changed);
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (combo->isEditable())
+            QObject::connect(combo, &QComboBox::currentTextChanged, saver, changed);
+        else
+            QObject::connect(combo, &QComboBox::currentIndexChanged, saver, changed);
+    } else {
+        qFatal("watchChange: %s is no kind of control the settings know", qPrintable(control->objectName()));
+    }
+}
+
+} // namespace
+
+// The stamp is taken as it is written: it is no change of its own.
 SettingsValues TViewForm::settingsShown() const
 {
     SettingsValues values;
-    values.autoConnect = chkAutoConnect->isChecked();
-    values.autoMinimize = chkExit->isChecked();
-    values.adjust = chkAdjust->isChecked();
-    values.startMin = chkStartMin->isChecked();
-    values.timeout = TOEdit->text().toStdString();
-    values.retry = chkRetry->isChecked();
-    values.retrySecs = edtRetry->text().toStdString();
-    values.server = svrName->text().toStdString();
-    values.autostart = chkAutostart->isChecked();
-    values.protocol = chosenProtocol();
+    for (const SettingBinding& row : settingsTable())
+        values.texts.push_back(row.control ? row.shown(*this) : std::string());
     return values;
 }
 
@@ -40,7 +55,11 @@ void TViewForm::writeSettings(const SettingsValues& values)
     // it would lose whatever it holds.
     if (!iniFile->ReadError().empty())
         return;
-    WriteSettingsValues(*iniFile, values, lastUpdatedText());
+    const auto rows = settingsTable();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const SettingBinding& row = rows[i];
+        WriteSetting(*iniFile, row.key, row.control ? values.texts[i] : row.shown(*this), row.keptAbsentAtDefault);
+    }
     iniFile->UpdateFile();
 }
 
@@ -50,12 +69,7 @@ void TViewForm::watchSettings()
     settingsSaver = new SettingsSaver([this] { return settingsShown(); },
                                       [this](const SettingsValues& values) { writeSettings(values); },
                                       settingsShown(), this);
-    const auto changed = [this] { settingsSaver->Changed(); };
-    for (QCheckBox* box : {chkAutoConnect, chkExit, chkAdjust, chkStartMin, chkRetry, chkAutostart})
-        connect(box, &QCheckBox::toggled, settingsSaver, changed);
-    connect(TOEdit, &QLineEdit::textChanged, settingsSaver, changed);
-    connect(edtRetry, &QLineEdit::textChanged, settingsSaver, changed);
-    // svrName, which is what is saved, follows the combo box's text.
-    connect(ComboServer, &QComboBox::currentTextChanged, settingsSaver, changed);
-    connect(ComboProtocol, &QComboBox::currentIndexChanged, settingsSaver, changed);
+    for (const SettingBinding& row : settingsTable())
+        if (row.control)
+            watchChange(row.control(*this), settingsSaver);
 }

@@ -69,9 +69,9 @@ std::string ReadText(const platform::TIniFile& file, const Setting& setting)
     return file.ReadString(setting.section, setting.readKey, setting.defaultValue);
 }
 
-TimeProtocol ReadProtocol(const platform::TIniFile& file)
+TimeProtocol ReadProtocol(const platform::TIniFile& file, const Setting& setting)
 {
-    const std::string text = ReadText(file, settings::Protocol);
+    const std::string text = ReadText(file, setting);
     const std::string ntp = kNtpProtocolText;
     const bool isNtp = std::equal(text.begin(), text.end(), ntp.begin(), ntp.end(), [](char a, char b) {
         return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
@@ -79,21 +79,14 @@ TimeProtocol ReadProtocol(const platform::TIniFile& file)
     return isNtp ? TimeProtocol::Ntp : TimeProtocol::Time;
 }
 
-void WriteProtocol(platform::TIniFile& file, TimeProtocol protocol)
+void WriteSetting(platform::TIniFile& file, const Setting& setting, const std::string& value,
+                  bool keptAbsentAtDefault)
 {
-    // No value can hold a line break, so this default means the key is absent.
-    const bool present = file.ReadString(settings::Protocol.section, settings::Protocol.readKey, "\n") != "\n";
-    if (protocol == TimeProtocol::Ntp || present)
-        WriteText(file, settings::Protocol, protocol == TimeProtocol::Ntp ? kNtpProtocolText : kTimeProtocolText);
-}
-
-void WriteSwitch(platform::TIniFile& file, const Setting& setting, bool on)
-{
-    file.WriteString(setting.section, setting.writtenKey, on ? "1" : "0");
-}
-
-void WriteText(platform::TIniFile& file, const Setting& setting, const std::string& value)
-{
+    if (keptAbsentAtDefault && value == setting.defaultValue) {
+        // No value can hold a line break, so this default means the key is absent.
+        if (file.ReadString(setting.section, setting.readKey, "\n") == "\n")
+            return;
+    }
     file.WriteString(setting.section, setting.writtenKey, value);
 }
 

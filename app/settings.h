@@ -1,6 +1,7 @@
 #pragma once
-// The settings file "Tikora.ini": every key with its section, its spelling
-// when read and when written, and its default, declared once here.
+// The settings file "Tikora.ini": how a key is spelled and how its values
+// are read and written. The keys themselves are rows of the window's settings
+// table (app/settings_table.h).
 
 #include "app/time_servers.h"
 
@@ -15,31 +16,14 @@ namespace app {
 
 inline constexpr char kSettingsFileName[] = "Tikora.ini";
 
+// A key as the file spells it: sections and keys match without regard to
+// case, but some keys have always been written with another spelling.
 struct Setting {
     const char* section;
-    const char* readKey;
+    const char* readKey;   // none: written, never read
     const char* writtenKey;
     const char* defaultValue;
 };
-
-namespace settings {
-inline constexpr Setting AutoConnect{"ViewForm", "AutoConnect", "AutoConnect", "0"};
-inline constexpr Setting AutoMinimize{"ViewForm", "AutoMinimize", "AutoMinimize", "0"};
-inline constexpr Setting StartMin{"ViewForm", "StartMin", "StartMin", "0"};
-inline constexpr Setting Adjust{"ViewForm", "Adjust", "Adjust", "1"};
-inline constexpr Setting Retry{"ViewForm", "Retry", "Retry", "1"};
-// The number of further attempts after a time-out, despite its name.
-inline constexpr Setting RetrySecs{"ViewForm", "RetrySecs", "Retrysecs", "3"};
-inline constexpr Setting Timeout{"ViewForm", "Timeout", "Timeout", "10"};
-inline constexpr Setting Server{"ViewForm", "Server", "Server", kTimeServers[0]};
-// Mirrors the session's autostart entry, which wins at start; read only when
-// the entry cannot be.
-inline constexpr Setting Autostart{"ViewForm", "Autostart", "Autostart", "0"};
-// Which protocol the check speaks: kTimeProtocolText or kNtpProtocolText.
-inline constexpr Setting Protocol{"ViewForm", "Protocol", "Protocol", "Time"};
-// Written at exit, never read.
-inline constexpr Setting LastUpdated{"Info", nullptr, "Last Updated", ""};
-} // namespace settings
 
 // The time-out the spin buttons allow, in seconds.
 inline constexpr int kTimeOutMin = 0;
@@ -61,11 +45,10 @@ int ReadWholeNumber(const platform::TIniFile& file, const Setting& setting, int 
 std::string ReadText(const platform::TIniFile& file, const Setting& setting);
 // "NTP" (in any case) is NTP; absent or anything else is the Time protocol,
 // so files written before there was a choice check as they always did.
-TimeProtocol ReadProtocol(const platform::TIniFile& file);
-// Written when NTP is chosen or the file already names a protocol: an older
-// file that stays with the Time protocol is left as it was.
-void WriteProtocol(platform::TIniFile& file, TimeProtocol protocol);
-void WriteSwitch(platform::TIniFile& file, const Setting& setting, bool on);
-void WriteText(platform::TIniFile& file, const Setting& setting, const std::string& value);
+TimeProtocol ReadProtocol(const platform::TIniFile& file, const Setting& setting);
+// With `keptAbsentAtDefault`, a file that lacks the key keeps lacking it while
+// the value is the default: an older file is left as it was.
+void WriteSetting(platform::TIniFile& file, const Setting& setting, const std::string& value,
+                  bool keptAbsentAtDefault = false);
 
 } // namespace app

@@ -10,21 +10,6 @@
 
 namespace app {
 
-void WriteSettingsValues(platform::TIniFile& file, const SettingsValues& values, const std::string& lastUpdated)
-{
-    WriteSwitch(file, settings::AutoConnect, values.autoConnect);
-    WriteSwitch(file, settings::AutoMinimize, values.autoMinimize);
-    WriteSwitch(file, settings::Adjust, values.adjust);
-    WriteSwitch(file, settings::StartMin, values.startMin);
-    WriteText(file, settings::Timeout, values.timeout);
-    WriteSwitch(file, settings::Retry, values.retry);
-    WriteText(file, settings::RetrySecs, values.retrySecs);
-    WriteText(file, settings::Server, values.server);
-    WriteSwitch(file, settings::Autostart, values.autostart);
-    WriteProtocol(file, values.protocol);
-    WriteText(file, settings::LastUpdated, lastUpdated);
-}
-
 SettingsSaver::SettingsSaver(std::function<SettingsValues()> current,
                              std::function<void(const SettingsValues&)> write, const SettingsValues& saved,
                              QObject* parent)

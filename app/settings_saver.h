@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QTimer;
 
@@ -20,25 +21,13 @@ class TIniFile;
 
 namespace app {
 
-// The settings the window writes, as its controls show them.
+// The settings the window writes, as its controls show them: one text per
+// row of its settings table.
 struct SettingsValues {
-    bool autoConnect = false;
-    bool autoMinimize = false;
-    bool adjust = true;
-    bool startMin = false;
-    std::string timeout;
-    bool retry = true;
-    std::string retrySecs;
-    std::string server;
-    bool autostart = false;
-    TimeProtocol protocol = TimeProtocol::Time;
+    std::vector<std::string> texts;
 
     bool operator==(const SettingsValues&) const = default;
 };
-
-// Writes every key in the order the exit has always written them, then
-// "Last Updated"; the caller writes the file with UpdateFile.
-void WriteSettingsValues(platform::TIniFile& file, const SettingsValues& values, const std::string& lastUpdated);
 
 class SettingsSaver : public QObject {
 public:

@@ -3,6 +3,7 @@
 #include "app/autostart.h"
 #include "app/settings.h"
 #include "app/settings_saver.h"
+#include "app/settings_table.h"
 #include "app/view_form.h"
 
 #include "platform/exception.h"
@@ -71,32 +72,11 @@ void TViewForm::ShowAtStart()
         show();
 }
 
-// A value that is no whole number falls back to its default rather than
-// stopping the start-up.
 void TViewForm::readSettings()
 {
-    const platform::TIniFile& file = *iniFile;
-    chkAutoConnect->setChecked(ReadSwitch(file, settings::AutoConnect));
-    chkExit->setChecked(ReadSwitch(file, settings::AutoMinimize));
-    chkStartMin->setChecked(ReadSwitch(file, settings::StartMin));
-    chkAdjust->setChecked(ReadSwitch(file, settings::Adjust));
-    chkRetry->setChecked(ReadSwitch(file, settings::Retry));
-    const std::string retries = ReadText(file, settings::RetrySecs);
-    edtRetry->setText(QString::fromStdString(ParseWholeNumber(retries) ? retries : settings::RetrySecs.defaultValue));
-    setTimeOutText(ReadWholeNumber(file, settings::Timeout, kTimeOutMin, kTimeOutMax));
-    // Before the server, which is the chosen list's first when the file names none.
-    const TimeProtocol protocol = ReadProtocol(file);
-    setChosenProtocol(protocol);
-    Setting serverSetting = settings::Server;
-    serverSetting.defaultValue = ServersFor(protocol).front();
-    const QString server = QString::fromStdString(ReadText(file, serverSetting));
-    svrName->setText(server);
-    ComboServer->setEditText(server);
-    const AutostartState autostart = ReadAutostartState(AutostartEntryPath());
-    if (autostart == AutostartState::Foreign)
-        platform::ShowException(Exception(ForeignEntryReport(AutostartEntryPath())), this);
-    chkAutostart->setChecked(autostart == AutostartState::Unreadable ? ReadSwitch(file, settings::Autostart)
-                                                                     : autostart == AutostartState::Enabled);
+    for (const SettingBinding& row : settingsTable())
+        if (row.read)
+            row.read(*this, *iniFile, row.key);
 }
 
 void TViewForm::FormDestroy()

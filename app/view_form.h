@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 class QAction;
@@ -40,6 +41,7 @@ class Transport;
 
 namespace app {
 class SettingsSaver;
+struct SettingBinding;
 struct SettingsValues;
 } // namespace app
 
@@ -149,6 +151,9 @@ public:
     check::CheckEngine& checkEngine() { return *checkEngine_; }
     const check::CheckEngine& checkEngine() const { return *checkEngine_; }
     bool CheckRunning() const { return checkEngine_->running(); }
+
+    // Every key of the settings file and the control that shows it.
+    static std::span<const app::SettingBinding> settingsTable();
 
 protected:
     void setVisible(bool visible) override;

@@ -9,8 +9,15 @@
 #    started hidden by Start Minimized; an empty Qt Widgets window beside it
 #    gives the floor. Aims: at most 3 a second shown, at most 1 hidden.
 # 2. Start-up: exec to the first mapped window, Tikora against the empty Qt
-#    window, RUNS (default 20) of each, interleaved, on a display without a
-#    window manager (so the client's window is mapped on the root).
+#    window and against the same window with one line of text (the floor once
+#    fonts are read), RUNS (default 20) of each, interleaved, on a display
+#    without a window manager (so the client's window is mapped on the root).
+#
+# Start-up alone, and a build against another (the same display, interleaved):
+#   STARTUP_ONLY=1 bash bench/window_idle_bench.sh build
+#   STARTUP_ONLY=1 BEFORE=../old/build/tikora bash bench/window_idle_bench.sh build 0 30
+# The first two rounds are not counted: they warm the caches and start the
+# session bus that Qt launches on the display when none is set.
 #
 # The program never sets the clock: its settings file switches correction and
 # auto-connect off, and as root it runs without the right to set the clock.
@@ -20,9 +27,11 @@ build=${1:?usage: window_idle_bench.sh BUILD_DIR [SECONDS] [RUNS]}
 seconds=${2:-20}
 runs=${3:-20}
 tikora=${TIKORA:-$build/tikora}   # TIKORA=another build's program, to compare
+before=${BEFORE:-}   # BEFORE=another build's program, measured beside this one
 empty="$build/bench/empty_qt_window"
+text_floor="$build/bench/empty_qt_text_window"
 timer="$build/bench/window_map_timer"
-for tool in "$tikora" "$empty" "$timer"; do
+for tool in "$tikora" "$empty" "$text_floor" "$timer" ${before:+"$before"}; do
   [ -x "$tool" ] || { echo "window_idle_bench: $tool is missing" >&2; exit 1; }
 done
 # The display's tools come from Debian's packages, installed when missing (as
@@ -101,6 +110,7 @@ rate() {   # rate LABEL PID: wake-ups a second over $seconds
 }
 
 # --- 1. wake-ups ------------------------------------------------------------
+if [[ -z ${STARTUP_ONLY:-} ]]; then
 start_display idle
 openbox --sm-disable </dev/null >"$work/openbox.log" 2>&1 &
 pids+=($!)
@@ -153,15 +163,26 @@ window_titled 'Tikora 2\.0' && echo "  (Start Minimized left the window on scree
 rate "hidden by Start Minimized" "$tikora_pid"
 stop "$tikora_pid"
 echo "  aims: at most 3 /s shown on any page, at most 1 /s hidden"
+fi
 
 # --- 2. start-up --------------------------------------------------------------
 start_display start
 settings 0
-python3 - "$runs" "$timer" "$empty" "${run_tikora[@]}" <<'PY'
+run_before=()
+if [[ -n $before ]]; then
+  run_before=("$before")
+  # shellcheck disable=SC2016  # $0 is expanded by capsh's shell
+  [[ $(id -u) -ne 0 ]] || run_before=(capsh --drop=cap_sys_time -- -c 'exec "$0"' "$before")
+fi
+python3 - "$runs" "$timer" "$empty" "$text_floor" "${#run_before[@]}" "${run_before[@]}" "${run_tikora[@]}" <<'PY'
 import statistics, subprocess, sys
 
-runs, timer, empty = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-commands = {"Tikora": sys.argv[4:], "empty Qt window": [empty]}
+runs, timer, empty, text = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+n_before = int(sys.argv[5])
+before, tikora = sys.argv[6:6 + n_before], sys.argv[6 + n_before:]
+commands = {"Tikora": tikora, "empty Qt window": [empty], "one-label window": [text]}
+if before:
+    commands["Tikora before"] = before
 times = {name: [] for name in commands}
 for i in range(runs + 2):
     for name, argv in commands.items():
@@ -173,6 +194,9 @@ for i in range(runs + 2):
 median = {name: statistics.median(t) for name, t in times.items()}
 print(f"start-up, exec to mapped window, median of {runs} runs (ms):")
 for name, ms in median.items():
-    print(f"  {name:<18} {ms:7.1f}")
-print(f"  Tikora / empty Qt window: {median['Tikora'] / median['empty Qt window']:.2f}")
+    q = statistics.quantiles(times[name])
+    print(f"  {name:<18} {ms:7.1f}   (quartiles {q[0]:.1f} to {q[2]:.1f})")
+for name in [n for n in median if n.startswith("Tikora")]:
+    print(f"  {name} / empty Qt window: {median[name] / median['empty Qt window']:.2f}"
+          f"   / one-label window: {median[name] / median['one-label window']:.2f}")
 PY

@@ -26,7 +26,6 @@ void TViewFormLayout::buildAboutPage(QWidget* page)
     QFont version = Label1->font();
     version.setPixelSize(19);
     Label1->setFont(version);
-    Label1->resize(std::max(Label1->width(), Label1->sizeHint().width()), Label1->height());
     Label2 = MakeFixedLabel(page, "Label2", QStringLiteral("Free software for Linux."), 16, 80, 137, 13);
     Label3 = MakeFixedLabel(page, "Label3",
                             QStringLiteral("Comments and questions are welcome at the address below."), 25, 107,
@@ -39,9 +38,14 @@ void TViewFormLayout::buildAboutPage(QWidget* page)
     Edit1 = Place(new QLineEdit(QStringLiteral("tikora@example.org"), page), "Edit1", 44, 144, 148, 21);
     SetBackgroundColor(Edit1, kNavy);
     SetTextColor(Edit1, Qt::white);
-    QFont bold = Edit1->font();
-    bold.setBold(true);
-    Edit1->setFont(bold);
+    // Measuring the version and laying the address out in bold load two more
+    // font faces: the page starts hidden, so that waits until it is seen.
+    OnFirstShow(page, [this] {
+        Label1->resize(std::max(Label1->width(), Label1->sizeHint().width()), Label1->height());
+        QFont bold = Edit1->font();
+        bold.setBold(true);
+        Edit1->setFont(bold);
+    });
 }
 
 } // namespace ui

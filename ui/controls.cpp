@@ -1,7 +1,10 @@
 #include "ui/controls.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPalette>
+
+#include <utility>
 
 namespace ui {
 
@@ -61,6 +64,37 @@ void SetBackgroundColor(QWidget* widget, const QColor& color)
     palette.setColor(QPalette::Base, color);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+namespace {
+
+class FirstShowFilter : public QObject {
+public:
+    FirstShowFilter(QWidget* widget, std::function<void()> finish) : QObject(widget), finish_(std::move(finish))
+    {
+        widget->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && finish_) {
+            watched->removeEventFilter(this);
+            const std::function<void()> finish = std::exchange(finish_, nullptr);
+            deleteLater();
+            finish();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> finish_;
+};
+
+} // namespace
+
+void OnFirstShow(QWidget* widget, std::function<void()> finish)
+{
+    new FirstShowFilter(widget, std::move(finish));
 }
 
 } // namespace ui

@@ -6,6 +6,8 @@
 #include <QFont>
 #include <QString>
 
+#include <functional>
+
 class QLabel;
 class QWidget;
 
@@ -29,6 +31,9 @@ QLabel* MakeFixedLabel(QWidget* parent, const char* name, const QString& text, i
 
 void SetTextColor(QWidget* widget, const QColor& color);
 void SetBackgroundColor(QWidget* widget, const QColor& color);
+// Runs `finish` once, when `widget` is first shown and before it is painted:
+// for what a page that starts hidden needs only when it is seen.
+void OnFirstShow(QWidget* widget, std::function<void()> finish);
 
 template <typename Widget>
 Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height)

@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QIcon>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -18,12 +19,18 @@ static void initResources()
 
 namespace ui {
 
+// Made once: the program, the window and the dialog all show it. Pixmaps of a
+// named format: QIcon::addFile reads each file and asks the MIME database
+// what it is before the window can be shown.
 QIcon ApplicationIcon()
 {
-    initResources();
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/MAINICON-16"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/MAINICON-32"), QSize(32, 32));
+    static const QIcon icon = [] {
+        initResources();
+        QIcon made;
+        made.addPixmap(QPixmap(QStringLiteral(":/MAINICON-16"), "PNG"));
+        made.addPixmap(QPixmap(QStringLiteral(":/MAINICON-32"), "PNG"));
+        return made;
+    }();
     return icon;
 }
 

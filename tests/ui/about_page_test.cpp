@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,18 @@ TEST(AboutPage, GradientFillsThePageBehindTheTitles)
     EXPECT_EQ(corner.red(), 0);
     EXPECT_LE(corner.green(), 40);
     EXPECT_GE(corner.blue(), 100);
+}
+
+// Finished when first seen, as the page starts hidden: the same page as ever.
+TEST(AboutPage, OnceSeenTheAddressIsBoldAndTheVersionFits)
+{
+    TViewFormLayout form;
+    form.show();
+    form.TabbedNotebook1->setCurrentIndex(4);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.Edit1->font().bold());
+    EXPECT_GE(form.Label1->width(), form.Label1->sizeHint().width());
+    EXPECT_EQ(form.Label1->font().pixelSize(), 19);
 }
 
 } // namespace
