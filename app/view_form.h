@@ -80,7 +80,7 @@ public:
     explicit TViewForm(const ViewFormServices& services, QWidget* parent = nullptr);
     ~TViewForm() override;
 
-    // Components. The client's Address and TimeOut are the check's settings.
+    // Components. The client's TimeOut is the check's time-out setting.
     TClientSocket cli;
 
 private:

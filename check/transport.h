@@ -35,7 +35,8 @@ struct Received {
 class TransportReceiver {
 public:
     virtual ~TransportReceiver() = default;
-    // The name is being resolved (not fired for a numeric address).
+    // The host is being resolved; fired by every open, numeric host or not,
+    // since the check's log always begins with it.
     virtual void transportLookingUp() = 0;
     // A connection to `address` is being made; the text is as the log shows
     // it: "192.0.2.1" for IPv4, "name [2001:db8::1]" or "[2001:db8::1]" for IPv6.

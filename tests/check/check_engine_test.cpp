@@ -1,10 +1,10 @@
 // The check engine on a fake transport and scheduler: what it logs, when it
 // asks, retries, waits and gives up, with no socket and no real second.
 #include "check/check_engine.h"
-#include "check/kiss_store.h"
 #include "check/ntp_protocol.h"
 #include "check/rfc868_protocol.h"
 
+#include "fakes/fake_kiss_store.h"
 #include "fakes/fake_precise_clock.h"
 #include "fakes/fake_scheduler.h"
 #include "fakes/fake_transport.h"
@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,22 +48,6 @@ std::string ntpReplyTo(const std::string& request, std::int64_t t2, std::int64_t
     return packet;
 }
 
-class MemoryKissStore : public check::KissStore {
-public:
-    std::optional<std::string> heldBack(const std::string& host, const std::string&, std::int64_t) override
-    {
-        const auto found = codes.find(host);
-        if (found == codes.end())
-            return std::nullopt;
-        return host + " refused access (kiss-o'-death " + found->second + ")";
-    }
-    void remember(const std::string& host, const std::string&, const std::string& code, std::int64_t) override
-    {
-        codes[host] = code;
-    }
-    std::map<std::string, std::string> codes;
-};
-
 // An engine on fakes, with every event written down.
 struct Bench {
     explicit Bench(bool ntp = false, int samples = 1)
@@ -97,7 +80,7 @@ struct Bench {
     fakes::FakePreciseClock clock;
     fakes::FakeTransport transport;
     fakes::FakeScheduler scheduler;
-    MemoryKissStore kisses;
+    fakes::FakeKissStore kisses;
     check::Rfc868Protocol timeProtocol{check::SocketKind::Stream};
     check::NtpProtocol ntpProtocol;
     check::CheckEngine engine;
@@ -327,14 +310,16 @@ TEST(CheckEngine, KissOfDeathDenyHoldsTheServerBackForLaterChecks)
     bench.engine.start("strict.example");
     bench.transport.connect();
     bench.transport.arrive(ntpReplyTo(bench.transport.sent.back(), kNow, kNow, 0, "DENY"));
-    EXPECT_EQ(bench.kisses.codes["strict.example"], "DENY");
+    ASSERT_EQ(bench.kisses.remembered.size(), 1u);
+    EXPECT_EQ(bench.kisses.remembered[0].code, "DENY");
+    EXPECT_EQ(bench.kisses.remembered[0].port, "ntp");
     bench.engine.start("strict.example");
     EXPECT_EQ(bench.transport.opens.size(), 1u);   // nothing sent the second time
     EXPECT_EQ(bench.lines.back(), "2>Error: strict.example refused access (kiss-o'-death DENY).");
     EXPECT_EQ(bench.endings.size(), 2u);
     // The Time protocol has no such thing.
     Bench time;
-    time.kisses.codes["strict.example"] = "DENY";
+    time.kisses.held["strict.example time"] = "held";
     time.engine.start("strict.example");
     EXPECT_EQ(time.transport.opens.size(), 1u);
 }
