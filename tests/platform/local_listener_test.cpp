@@ -44,6 +44,9 @@ int openDescriptors() { return static_cast<int>(QDir("/proc/self/fd").entryList(
 
 TEST(LocalListener, OutlivesRunningOutOfDescriptors)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer runtime needs descriptors of its own; the normal build runs this";
+#endif
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const std::string path = (dir.path() + "/s.socket").toStdString();
