@@ -1,16 +1,18 @@
 #include "app/single_instance.h"
 
 #include "platform/instance_lock.h"
+#include "platform/local_client.h"
 #include "platform/local_listener.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +27,7 @@ namespace {
 constexpr char kShowRequest[] = "show\n";
 constexpr char kShown[] = "shown\n";
 // Longer requests are no request of ours.
-constexpr qint64 kRequestMax = 64;
+constexpr std::size_t kRequestMax = 64;
 // A peer that says nothing within this time is dropped.
 constexpr int kPeerQuietMs = 2000;
 // Between tries while another copy is starting at the same moment.
@@ -155,18 +157,16 @@ SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds bound, QSt
 
 bool SingleInstance::askToShow(const QDeadlineTimer& deadline)
 {
-    QLocalSocket socket;
-    socket.connectToServer(names_.serverPath);
-    if (!socket.waitForConnected(std::min(remainingMs(deadline), kConnectMaxMs)))
+    const int socket = platform::ConnectLocal(names_.serverPath.toStdString(),
+                                              std::min(remainingMs(deadline), kConnectMaxMs));
+    if (socket < 0)
         return false;
-    socket.write(kShowRequest);
-    if (!socket.waitForBytesWritten(remainingMs(deadline)))
-        return false;
+    const bool delivered = platform::SendAll(socket, kShowRequest, remainingMs(deadline));
     // Delivered: a copy busy elsewhere shows its window when it gets to it.
-    while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState &&
-           socket.waitForReadyRead(remainingMs(deadline))) {
-    }
-    return true;
+    if (delivered)
+        platform::AwaitLine(socket, kRequestMax, remainingMs(deadline));
+    ::close(socket);
+    return delivered;
 }
 
 void SingleInstance::listen(QString* why)
@@ -188,45 +188,58 @@ void SingleInstance::listen(QString* why)
 void SingleInstance::answer(int descriptor)
 {
     // Idle peers hold descriptors: beyond a few, the newest is dropped at once.
-    if (waitingPeers_ >= kWaitingPeersMax) {
+    if (static_cast<int>(peers_.size()) >= kWaitingPeersMax) {
         ::close(descriptor);
         return;
     }
-    auto* peer = new QLocalSocket(this);
-    if (!peer->setSocketDescriptor(descriptor)) {
-        ::close(descriptor);
-        delete peer;
-        return;
-    }
-    ++waitingPeers_;
-    connect(peer, &QObject::destroyed, this, [this] { --waitingPeers_; });
-    connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-    QTimer::singleShot(kPeerQuietMs, peer, [this, peer] { drop(peer); });
-    const auto read = [this, peer] {
-        if (!peer->canReadLine()) {
-            if (peer->bytesAvailable() > kRequestMax)
-                drop(peer);
-            return;
-        }
-        const bool show = peer->readLine(kRequestMax + 1) == kShowRequest;
-        if (!show) {
-            drop(peer);
-            return;
-        }
-        peer->write(kShown);
-        peer->flush();
-        peer->disconnectFromServer();
-        if (OnShowRequest)
-            OnShowRequest();
-    };
-    connect(peer, &QLocalSocket::readyRead, this, read);
-    read();
+    auto peer = std::make_unique<Peer>();
+    Peer* raw = peer.get();
+    raw->descriptor = descriptor;
+    raw->readable = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    QObject::connect(raw->readable.get(), &QSocketNotifier::activated, this, [this, raw] { read(raw); });
+    raw->quiet.setSingleShot(true);
+    QObject::connect(&raw->quiet, &QTimer::timeout, this, [this, raw] { drop(raw); });
+    raw->quiet.start(kPeerQuietMs);
+    peers_.push_back(std::move(peer));
 }
 
-void SingleInstance::drop(QLocalSocket* peer)
+void SingleInstance::read(Peer* peer)
 {
-    peer->abort();
-    peer->deleteLater();
+    char buffer[kRequestMax + 1];
+    const ssize_t got = ::recv(peer->descriptor, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (got <= 0) {   // gone, or broken
+        drop(peer);
+        return;
+    }
+    peer->received.append(buffer, static_cast<std::size_t>(got));
+    const std::size_t end = peer->received.find('\n');
+    if (end == std::string::npos) {
+        if (peer->received.size() > kRequestMax)
+            drop(peer);
+        return;
+    }
+    const bool show = peer->received.substr(0, end + 1) == kShowRequest;
+    if (show)
+        [[maybe_unused]] const auto sent = ::send(peer->descriptor, kShown, sizeof kShown - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+    drop(peer);
+    if (show && OnShowRequest)
+        OnShowRequest();
+}
+
+// Closed and forgotten; deleted later, as it may be the sender of this very event.
+void SingleInstance::drop(Peer* peer)
+{
+    const auto found = std::find_if(peers_.begin(), peers_.end(), [peer](const auto& p) { return p.get() == peer; });
+    if (found == peers_.end())
+        return;
+    peer->readable->setEnabled(false);
+    peer->quiet.stop();
+    ::close(peer->descriptor);
+    std::unique_ptr<Peer> gone = std::move(*found);
+    peers_.erase(found);
+    QTimer::singleShot(0, [gone = std::shared_ptr<Peer>(std::move(gone))] {});
 }
 
 } // namespace app

@@ -6,14 +6,18 @@
 // asks it to show its window and ends.
 
 #include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QString>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QDeadlineTimer;
-class QLocalSocket;
+
 
 namespace platform {
 class InstanceLock;
@@ -67,13 +71,21 @@ public:
 private:
     bool askToShow(const QDeadlineTimer& deadline);
     void listen(QString* why);
+    // A later start that connected, until it has said what it wants.
+    struct Peer {
+        int descriptor = -1;
+        std::unique_ptr<QSocketNotifier> readable;
+        QTimer quiet;   // drops a peer that says nothing
+        std::string received;
+    };
     void answer(int descriptor);
-    void drop(QLocalSocket* peer);
+    void read(Peer* peer);
+    void drop(Peer* peer);
 
     InstanceNames names_;
     std::unique_ptr<platform::InstanceLock> lock_;
     std::unique_ptr<platform::LocalListener> listener_;
-    int waitingPeers_ = 0;
+    std::vector<std::unique_ptr<Peer>> peers_;
 };
 
 } // namespace app
