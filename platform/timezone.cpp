@@ -29,7 +29,8 @@ SYSTEMTIME RuleOf(const QTimeZone::OffsetData& transition, int offsetBeforeSecon
 
 } // namespace
 
-std::uint32_t TimeZoneInformationAt(const QTimeZone& zone, const QDateTime& nowUtc, TIME_ZONE_INFORMATION& info)
+std::uint32_t TimeZoneInformationAt(const QTimeZone& zone, const QDateTime& nowUtc, TIME_ZONE_INFORMATION& info,
+                                    QDateTime* nextChange)
 {
     info = TIME_ZONE_INFORMATION{};
     const int offsetNow = zone.offsetFromUtc(nowUtc);
@@ -43,6 +44,8 @@ std::uint32_t TimeZoneInformationAt(const QTimeZone& zone, const QDateTime& nowU
     int higher = offsetNow, lower = offsetNow;
     std::optional<int> offsetBeforeHigher, offsetBeforeLower;
     for (const QTimeZone::OffsetData& t : zone.transitions(nowUtc, nowUtc.addMonths(kRuleWindowMonths))) {
+        if (nextChange && !nextChange->isValid() && t.offsetFromUtc != before)
+            *nextChange = t.atUtc;
         if (t.offsetFromUtc > before && !toHigher) {
             toHigher = t;
             offsetBeforeHigher = before;
@@ -66,9 +69,27 @@ std::uint32_t TimeZoneInformationAt(const QTimeZone& zone, const QDateTime& nowU
     return offsetNow == higher ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 
+// The query reads the tz database through ICU (milliseconds): its answer is
+// kept until the zone is another, its next change of offset, or an hour.
 std::uint32_t SystemTimeZone::GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) const
 {
-    return TimeZoneInformationAt(QTimeZone::systemTimeZone(), QDateTime::currentDateTimeUtc(), info);
+    const QDateTime nowUtc = QDateTime::currentDateTimeUtc();
+    const QByteArray zoneId = QTimeZone::systemTimeZoneId();
+    if (cache_ && cache_->zoneId == zoneId && nowUtc >= cache_->computedAt && nowUtc < cache_->validUntil) {
+        info = cache_->info;
+        return cache_->result;
+    }
+    QDateTime nextChange;
+    Cached fresh;
+    fresh.zoneId = zoneId;
+    fresh.computedAt = nowUtc;
+    fresh.result = TimeZoneInformationAt(QTimeZone(zoneId), nowUtc, fresh.info, &nextChange);
+    fresh.validUntil = nowUtc.addSecs(kCacheSeconds);
+    if (nextChange.isValid() && nextChange < fresh.validUntil)
+        fresh.validUntil = nextChange;
+    cache_ = fresh;
+    info = fresh.info;
+    return fresh.result;
 }
 
 } // namespace platform

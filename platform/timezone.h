@@ -4,8 +4,11 @@
 // in force). Transition dates are recurring rules, as Windows gives them:
 // month, weekday (0 = Sunday) and occurrence 1-5 (5 = the last) in wDay.
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class QDateTime;
 class QTimeZone;
@@ -63,6 +66,17 @@ public:
 class SystemTimeZone final : public TimeZoneService {
 public:
     std::uint32_t GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) const override;
+
+private:
+    static constexpr int kCacheSeconds = 3600;
+    struct Cached {
+        QByteArray zoneId;
+        QDateTime computedAt;
+        QDateTime validUntil;   // the zone's next change of offset, or an hour on
+        TIME_ZONE_INFORMATION info;
+        std::uint32_t result = 0;
+    };
+    mutable std::optional<Cached> cache_;
 };
 
 // The query for a given zone and moment. "Has rules" is decided from the
@@ -70,6 +84,8 @@ public:
 // artefacts that change nothing are ignored); the larger offset is daylight
 // time, so zones with a negative daylight offset (Europe/Dublin) read as
 // Windows shows them.
-std::uint32_t TimeZoneInformationAt(const QTimeZone& zone, const QDateTime& nowUtc, TIME_ZONE_INFORMATION& info);
+// `nextChange`, when given, gets the first change of offset in that window.
+std::uint32_t TimeZoneInformationAt(const QTimeZone& zone, const QDateTime& nowUtc, TIME_ZONE_INFORMATION& info,
+                                    QDateTime* nextChange = nullptr);
 
 } // namespace platform
