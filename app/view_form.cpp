@@ -54,11 +54,9 @@ void TViewForm::createComponents()
     ComboServer->setCurrentIndex(0);
     svrName->setText(ComboServer->currentText());
 
-    cli.SetPort(services_.timePort);
-    cli.SetProtocol("tcp");
+    // Only the time-out is the client's now: the engine is given the port, and
+    // setting it here would look the service up for nothing at every start.
     cli.SetTimeOut(10);
-    unusedClient_.SetPort("time");
-    unusedClient_.SetProtocol("tcp");
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

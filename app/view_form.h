@@ -194,7 +194,6 @@ private:
     bool hasNotificationArea() const;
 
     ViewFormServices services_;
-    TClientSocket unusedClient_;   // created, loaded and destroyed with the window, as designed
     bool hiddenAtStart_ = false;   // Start Minimized: not shown since the start
     app::TimeProtocol listedProtocol_ = app::TimeProtocol::Time;   // whose servers the drop-down lists
 };
