@@ -33,11 +33,6 @@ void changeControl(QWidget* control)
     }
 }
 
-std::string lineOf(const app::SettingBinding& row, const std::string& value)
-{
-    return std::string(row.key.writtenKey) + "=" + value + "\n";
-}
-
 using SettingsTable = WindowTest;
 
 TEST_F(SettingsTable, WithoutAFileEveryControlShowsItsDefault)
@@ -60,13 +55,13 @@ TEST_F(SettingsTable, EachBoundControlPutsItsKeyOnDiskWithinTheSaveDelay)
         ASSERT_TRUE(QFile::remove(settingsPath()) || !QFile::exists(settingsPath()));
         TViewForm& window = open();
         changeControl(row.control(window));
-        const std::string value = row.shown(window);
+        const std::string value = row.shown(window), line = std::string(row.key.writtenKey) + "=" + value + "\n";
         EXPECT_NE(value, row.key.defaultValue);
         // The delay, and room for a loaded machine to run the timer.
         const QDeadlineTimer deadline(app::SettingsSaver::kDelay.count() + 1000);
-        while (!readSettings().contains(lineOf(row, value)) && !deadline.hasExpired())
+        while (!readSettings().contains(line) && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        EXPECT_TRUE(readSettings().contains(lineOf(row, value))) << readSettings().toStdString();
+        EXPECT_TRUE(readSettings().contains(line)) << readSettings().toStdString();
     }
     EXPECT_TRUE(errors.empty());
 }
@@ -85,11 +80,8 @@ TEST_F(SettingsTable, WhatTheExitWritesTheNextStartReadsBack)
 
     TViewForm& second = open();
     const auto rows = TViewForm::settingsTable();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].read) {
-            EXPECT_EQ(rows[i].shown(second), shown[i]) << rows[i].key.writtenKey;
-        }
-    }
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].read ? rows[i].shown(second) : "", shown[i]) << rows[i].key.writtenKey;
     EXPECT_TRUE(errors.empty());
 }
 
