@@ -48,7 +48,7 @@ TEST(QuoteExecArgument, QuotesAndEscapesAsTheDesktopEntryRulesSay)
 TEST(EntryStartsProgram, SwitchedOffByTheDesktopsOwnSettings)
 {
     const struct {
-        const char* text;
+        std::string text;
         bool starts;
     } cases[] = {
         {"[Desktop Entry]\nType=Application\nExec=tikora\n", true},
@@ -58,32 +58,21 @@ TEST(EntryStartsProgram, SwitchedOffByTheDesktopsOwnSettings)
         {"[Desktop Entry]\nExec=tikora\nX-GNOME-Autostart-enabled=false\n", false},
         {"[Desktop Entry]\nExec=tikora\n[Desktop Action x]\nHidden=true\n", true},
         {"# Hidden=true\n[Desktop Entry]\nExec=tikora\n", true},
+        // Only an entry whose main group's Exec runs this program is ours.
+        {"[Desktop Entry]\nExec=/usr/bin/tikora\n", true},
+        {"[Desktop Entry]\nExec=" + app::QuoteExecArgument("/opt/my apps/tikora"), true},
+        {"[Desktop Entry]\nExec=" + app::QuoteExecArgument("/home/a$b/tikora"), true},
+        {"[Desktop Entry]\nExec=rm -rf ~\n", false},
+        {"[Desktop Entry]\nExec=sh -c tikora\n", false},
+        {"[Desktop Entry]\nExec=/usr/bin/tikora-cli check\n", false},
+        {"[Desktop Entry]\nExec=\"/tmp/tikora x\"\n", false},
+        {"[Desktop Entry]\nExec=\n", false},
+        {"[Desktop Entry]\nName=x\nExec = rm -rf ~\n[Desktop Action a]\nExec=tikora\n", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(app::EntryStartsProgram(c.text), c.starts) << c.text;
+        EXPECT_EQ(app::ExecRunsThisProgram(app::EntryExec(c.text)) && app::EntryStartsProgram(c.text), c.starts)
+            << c.text;
     EXPECT_TRUE(app::EntryStartsProgram(app::AutostartEntryText("tikora")));
-}
-
-TEST(ExecRunsThisProgram, OnlyAnExecWhoseProgramIsTikora)
-{
-    const struct {
-        std::string exec;
-        bool ours;
-    } cases[] = {
-        {"tikora", true},
-        {"/usr/bin/tikora", true},
-        {app::QuoteExecArgument("/opt/my apps/tikora"), true},
-        {app::QuoteExecArgument("/home/a$b/tikora"), true},
-        {"rm -rf ~", false},
-        {"sh -c tikora", false},
-        {"/usr/bin/tikora-cli check", false},
-        {"\"/tmp/tikora x\"", false},
-        {"", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(app::ExecRunsThisProgram(c.exec), c.ours) << c.exec;
-    EXPECT_EQ(app::EntryExec("[Desktop Entry]\nName=x\nExec = rm -rf ~\n[Desktop Action a]\nExec=tikora\n"),
-              "rm -rf ~");
 }
 
 TEST(AutostartEntryPath, ConfigHomeWhenAbsoluteElseHomeConfig)
@@ -236,12 +225,11 @@ TEST_F(AutostartBox, AtStartTheEntryDecidesAndTheKeyOnlyWhenItCannotBeRead)
 TEST_F(AutostartBox, AnEntryThatRunsAnotherProgramIsLeftAloneUnlessTheUserAgrees)
 {
     const QByteArray foreign = "[Desktop Entry]\nType=Application\nExec=rm -rf ~\n";
-    std::vector<std::string> questions;
     for (const bool agree : {false, true}) {
         writeSettings("[ViewForm]\nAutostart=1\n");
         writeEntry(foreign);
         errors.clear();
-        questions.clear();
+        std::vector<std::string> questions;
         const platform::Question previous = platform::SetQuestion([&](const std::string& question, const QObject*) {
             questions.push_back(question);
             return agree;

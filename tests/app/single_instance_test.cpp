@@ -102,12 +102,10 @@ TEST_F(SingleInstanceTest, ASocketLeftByADeadCopyDoesNotBlockAStart)
 // a live copy of this program that holds it keeps a start out.
 TEST_F(SingleInstanceTest, OnlyALiveCopyHoldingTheLockKeepsAStartOut)
 {
+    using Claim = app::SingleInstance::Claim;
     QProcess other;   // alive, and not this program
     other.start("sleep", {"30"});
     ASSERT_TRUE(other.waitForStarted());
-    QProcess gone;
-    gone.start("true", {});
-    ASSERT_TRUE(gone.waitForFinished());
     const QString self = QString::number(QCoreApplication::applicationPid());
     const auto writeLock = [this](const QByteArray& text) {
         QFile file(names.lockPath);
@@ -115,60 +113,47 @@ TEST_F(SingleInstanceTest, OnlyALiveCopyHoldingTheLockKeepsAStartOut)
         file.write(text);
     };
     std::unique_ptr<platform::InstanceLock> held;
-    std::unique_ptr<QProcess> holder;
+    QProcess holder;
     const struct {
         const char* left;
         std::function<void()> make;
-        app::SingleInstance::Claim claim;
-        QString named;   // in the reason of an Unanswered claim
+        Claim claim;
     } cases[] = {
-        {"an empty lock (killed before it wrote)", [&] { writeLock(""); }, app::SingleInstance::Claim::First, {}},
-        {"no number", [&] { writeLock("tikora\n"); }, app::SingleInstance::Claim::First, {}},
-        {"a dead process", [&] { writeLock(QByteArray::number(gone.processId()) + "\n"); },
-         app::SingleInstance::Claim::First, {}},
-        {"a live process of another program", [&] { writeLock(QByteArray::number(other.processId()) + "\n"); },
-         app::SingleInstance::Claim::First, {}},
-        {"a copy of this program that does not hold it", [&] { writeLock(self.toUtf8() + "\n"); },
-         app::SingleInstance::Claim::First, {}},
-        {"a link", [&] { ASSERT_TRUE(QFile::link(runtime.path() + "/elsewhere", names.lockPath)); },
-         app::SingleInstance::Claim::First, {}},
-        {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(names.lockPath)); },
-         app::SingleInstance::Claim::First, {}},
+        {"an empty lock (killed before it wrote)", [&] { writeLock(""); }, Claim::First},
+        {"a live process of another program", [&] { writeLock(QByteArray::number(other.processId())); }, Claim::First},
+        {"a copy of this program that does not hold it", [&] { writeLock(self.toUtf8() + "\n"); }, Claim::First},
+        {"a link", [&] { ASSERT_TRUE(QFile::link(runtime.path() + "/elsewhere", names.lockPath)); }, Claim::First},
+        {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(names.lockPath)); }, Claim::First},
         {"held by another program",
          [&] {
-             holder = std::make_unique<QProcess>();
-             holder->start("flock", {names.lockPath, "sleep", "30"});
-             ASSERT_TRUE(holder->waitForStarted());
+             holder.start("flock", {names.lockPath, "sleep", "30"});
+             ASSERT_TRUE(holder.waitForStarted());
              runUntil([&] { return QFile::exists(names.lockPath); });
              QThread::msleep(100);
          },
-         app::SingleInstance::Claim::First, {}},
+         Claim::First},
         {"held by a live copy that does not answer",
          [&] {
              held = std::make_unique<platform::InstanceLock>(names.lockPath.toStdString());
              ASSERT_EQ(held->tryLock(), platform::InstanceLock::Result::Taken);
          },
-         app::SingleInstance::Claim::Unanswered, "process " + self + " holds"},
+         Claim::Unanswered},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.left);
         QDir(runtime.path()).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(runtime.path()));
-        held.reset();
-        holder.reset();
         c.make();
         app::SingleInstance instance(names);
         QString why;
-        EXPECT_EQ(instance.claim(300ms, &why), c.claim) << c.left << ": " << why.toStdString();
-        if (c.claim == app::SingleInstance::Claim::First) {
-            EXPECT_TRUE(why.isEmpty()) << c.left << ": " << why.toStdString();
-            EXPECT_FALSE(QFileInfo(names.lockPath).isSymLink()) << c.left;
-        } else {
-            EXPECT_TRUE(why.contains(c.named)) << c.left << ": " << why.toStdString();
-        }
-        if (holder) {
-            holder->kill();
-            holder->waitForFinished();
-        }
+        EXPECT_EQ(instance.claim(300ms, &why), c.claim) << why.toStdString();
+        // Only an unanswered claim has a reason: who holds the lock.
+        EXPECT_TRUE(c.claim == Claim::First ? why.isEmpty() : why.contains("process " + self + " holds"))
+            << why.toStdString();
+        EXPECT_FALSE(QFileInfo(names.lockPath).isSymLink());
+        held.reset();
+        holder.kill();
+        holder.waitForFinished();
     }
     other.kill();
     other.waitForFinished();

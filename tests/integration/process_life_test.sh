@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The window program as a process: an end by SIGTERM, SIGHUP or SIGINT writes
 # the settings as Exit does; a second start hands over to the first and ends;
-# a lock left by a copy killed with SIGKILL does not block a start. Every
-# settings file here says Adjust=0 and AutoConnect=0: the clock is never set.
+# nothing a killed or foreign process leaves at the lock blocks a start, but a
+# live copy that does not answer keeps a second out and is named; an ending
+# signal while the first message box is open ends it within a second, the
+# settings file kept. Every settings file here says Adjust=0 and AutoConnect=0:
+# the clock is never set.
 # Usage: process_life_test.sh TIKORA_CLI TIME_PEER WORK_DIR TIKORA
 set -u
 tikora=$4
@@ -58,7 +61,7 @@ forget() {
 lock_file() { compgen -G "$XDG_RUNTIME_DIR/tikora-*.lock" | head -n 1; }
 socket_file() { compgen -G "$XDG_RUNTIME_DIR/tikora-*.socket" | head -n 1; }
 
-# start_window: sets window_pid once that copy holds the lock and listens.
+# start_window: sets window_pid (and lock_name) once that copy holds the lock and listens.
 start_window() {
   "$tikora" >"$work/window.out" 2>"$work/window.err" &
   window_pid=$!
@@ -67,6 +70,7 @@ start_window() {
   for ((i = 0; i < 400; i++)); do
     lock=$(lock_file)
     if [ -n "$lock" ] && [ "$(head -n 1 "$lock" 2>/dev/null)" = "$window_pid" ] && [ -S "$(socket_file)" ]; then
+      lock_name=$lock
       return 0
     fi
     alive "$window_pid" || break
@@ -151,6 +155,62 @@ if start_window; then
     expect_written "start after SIGKILL"
   fi
 fi
+
+# What else may lie at the lock's path when a start comes: none of it blocks.
+sleep 30 &
+stranger=$!
+started_pids+=("$stranger")
+for left in empty stranger-pid link; do
+  rm -rf "$lock_name"
+  case $left in
+    empty) : >"$lock_name" ;;
+    stranger-pid) echo "$stranger" >"$lock_name" ;;
+    link) ln -s "$work/elsewhere" "$lock_name" ;;
+  esac
+  echo "lock left as $left"
+  start_window || continue
+  kill -s TERM "$window_pid"
+  wait_gone "$window_pid" 20
+  [ "$status" -eq 0 ] || fail "lock left as $left: status $status"
+done
+[ ! -e "$work/elsewhere" ] || fail "the lock was written through a link"
+
+# A live copy that holds the lock but cannot be reached (its socket's file
+# removed) keeps a second out, and is named by its number.
+if start_window; then
+  first=$window_pid
+  rm -f "$(socket_file)"
+  timeout 20 "$tikora" >"$work/second.out" 2>"$work/second.err"
+  status=$?
+  echo "beside an unreachable copy: status $status: $(cat "$work/second.err")"
+  [ "$status" -eq 1 ] || fail "beside an unreachable copy: status $status"
+  grep -q "process $first holds" "$work/second.err" || fail "the copy is not named: $(cat "$work/second.err")"
+  alive "$first" || fail "the first copy ended"
+  kill -s TERM "$first"
+  wait_gone "$first" 20
+fi
+
+# Each ending signal while the first message box (an unreadable settings file) is open.
+for run in "folder TERM" "big HUP" "folder INT"; do
+  read -r unreadable sig <<<"$run"
+  rm -rf "$settings"
+  case $unreadable in
+    folder) mkdir -p "$settings/kept" ;;
+    big) head -c 1100000 /dev/zero | tr '\0' ';' >"$settings" ;;
+  esac
+  before=$(stat -c '%i %s %Y' "$settings")
+  start_window || continue
+  sleep 0.5   # past the claim: the box is open now
+  alive "$window_pid" || { fail "box open ($unreadable): ended by itself"; continue; }
+  kill -s "$sig" "$window_pid"
+  wait_gone "$window_pid" 5
+  echo "SIG$sig with the box open ($unreadable settings): status $status after ${took_ms} ms"
+  [ "$status" -eq 0 ] || fail "SIG$sig, box open ($unreadable): status $status ($(cat "$work/window.err"))"
+  [ "$took_ms" -lt 1000 ] || fail "SIG$sig, box open ($unreadable): took ${took_ms} ms"
+  [ "$(stat -c '%i %s %Y' "$settings")" = "$before" ] || fail "SIG$sig, box open ($unreadable): the file changed"
+  [ -z "$(lock_file)$(socket_file)" ] || fail "SIG$sig, box open: lock or socket left: $(ls "$XDG_RUNTIME_DIR")"
+done
+rm -rf "$settings"
 
 # On a real display with a window manager: the first copy's window, minimized,
 # comes back when a second start hands over, and there is never a second one.

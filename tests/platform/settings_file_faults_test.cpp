@@ -206,6 +206,10 @@ TEST_F(SettingsFileFaults, AWriteNeverGoesThroughALinkToAnotherFileNorOverAFroze
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text);
     };
+    const auto relink = [&] {
+        ASSERT_EQ(::unlink(path().c_str()), 0);
+        ASSERT_EQ(::symlink(other.c_str(), path().c_str()), 0);
+    };
     const struct {
         const char* change;            // after the start, before the write
         bool linkAtStart;              // the path is the user's link to real.ini at start
@@ -219,24 +223,15 @@ TEST_F(SettingsFileFaults, AWriteNeverGoesThroughALinkToAnotherFileNorOverAFroze
              ASSERT_EQ(::rename((path() + ".new").c_str(), path().c_str()), 0);
          },
          nullptr},
-        {"a link put in its place", false,
-         [&] {
-             ASSERT_EQ(::unlink(path().c_str()), 0);
-             ASSERT_EQ(::symlink(other.c_str(), path().c_str()), 0);
-         },
-         "a link there now leads to another file"},
+        {"a link put in its place", false, relink, "a link there now leads to another file"},
         {"the user's link, unchanged", true, [] {}, nullptr},
-        {"the user's link turned to another file", true,
-         [&] {
-             ASSERT_EQ(::unlink(path().c_str()), 0);
-             ASSERT_EQ(::symlink(other.c_str(), path().c_str()), 0);
-         },
-         "a link there now leads to another file"},
+        {"the user's link turned to another file", true, relink, "a link there now leads to another file"},
         {"made read-only", false, [&] { ASSERT_EQ(::chmod(path().c_str(), 0444), 0); }, "it is read-only (mode 0444)"},
         {"the link's target made read-only", true, [&] { ASSERT_EQ(::chmod(real.c_str(), 0400), 0); },
          "it is read-only (mode 0400)"},
     };
     for (const auto& test : cases) {
+        SCOPED_TRACE(test.change);
         QDir(dir.path()).removeRecursively();
         QDir().mkpath(dir.path());
         make(other, "root:x:0:0\n");
@@ -252,19 +247,19 @@ TEST_F(SettingsFileFaults, AWriteNeverGoesThroughALinkToAnotherFileNorOverAFroze
         const QByteArray before = read();
         const std::string error = updateError(file);
         if (!test.refusal) {
-            EXPECT_EQ(error, "") << test.change;
-            EXPECT_TRUE(read().contains("K=2")) << test.change;
-            EXPECT_EQ(updateError(file), "") << test.change << ": the second write";
+            EXPECT_EQ(error, "");
+            EXPECT_TRUE(read().contains("K=2"));
         } else {
             EXPECT_NE(error.find(std::string("Unable to write to ") + path() + ": " + test.refusal), std::string::npos)
-                << test.change << ": " << error;
-            EXPECT_EQ(read(), before) << test.change;
-            EXPECT_EQ(updateError(file), "") << test.change << ": said twice";
-            EXPECT_EQ(read(), before) << test.change;
+                << error;
+        }
+        EXPECT_EQ(updateError(file), "") << "the second write; a refusal is said once";
+        if (test.refusal) {
+            EXPECT_EQ(read(), before);
         }
         QFile otherFile(QString::fromStdString(other));
         ASSERT_TRUE(otherFile.open(QIODevice::ReadOnly));
-        EXPECT_EQ(otherFile.readAll(), "root:x:0:0\n") << test.change;
+        EXPECT_EQ(otherFile.readAll(), "root:x:0:0\n");
     }
 }
 
@@ -320,8 +315,6 @@ TEST_F(SettingsFileFaults, ARelativeConfigHomeIsIgnored)
     qputenv("HOME", "/home/someone");
     qputenv("XDG_CONFIG_HOME", "relative/config");
     EXPECT_EQ(ProfilePath("Tikora.ini"), "/home/someone/.config/Tikora.ini");
-    qputenv("XDG_CONFIG_HOME", "/abs/config");
-    EXPECT_EQ(ProfilePath("Tikora.ini"), "/abs/config/Tikora.ini");
     qputenv("HOME", home);
 }
 
