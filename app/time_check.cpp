@@ -61,7 +61,12 @@ void TViewForm::presentCheckEvents()
     events.gauge = [this](int amount) { stepGauge(amount); };
     events.tip = [this](const std::string& tip) { setToolTip(tip); };
     events.attemptOver = [this] { setIdle(); };
-    events.result = [this](const check::CheckResult& result) { showtime(result); };
+    events.result = [this](const check::CheckResult& result) {
+        // Answered: the next run of retries starts from the full count.
+        if (chkRetry->isChecked())
+            checkEngine_->setRetriesLeft(retriesAllowed());
+        showtime(result);
+    };
     events.ended = [this](check::Outcome outcome, const check::Failure&) {
         setIdle();
         if (outcome == check::Outcome::Failed)

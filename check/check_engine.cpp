@@ -215,6 +215,7 @@ void CheckEngine::answer(const CheckResult& result)
         return;
     }
     resetcon("");
+    attemptNo_ = 1;   // answered: the run of retries is over
     if (events_.result)
         events_.result(result);
 }
@@ -266,7 +267,6 @@ void CheckEngine::transportClosed()
         else
             fail(">Connection closed by host.", "Connection closed by host.", 0);
     }
-    attemptNo_ = 1;
     if (events_.peerClosed)
         events_.peerClosed();
 }

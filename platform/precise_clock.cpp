@@ -1,7 +1,5 @@
 #include "platform/precise_clock.h"
 
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -47,23 +45,6 @@ std::uint64_t LinuxPreciseClock::RandomBits()
     if (filled < sizeof bits)
         throw std::runtime_error("no random bits for the NTP request");
     return bits;
-}
-
-void LinuxPreciseClock::StampArrivals(int socket)
-{
-    // The first ask turns the socket's stamps on (and has none to give yet);
-    // SO_TIMESTAMPNS would not do: it sends the stamp as a message header that
-    // a plain read drops. Without stamps the reading is only a little later.
-    timespec unused{};
-    ::ioctl(socket, SIOCGSTAMPNS, &unused);
-}
-
-std::optional<std::int64_t> LinuxPreciseClock::ArrivalOfLastRead(int socket) const
-{
-    timespec arrival{};
-    if (socket < 0 || ::ioctl(socket, SIOCGSTAMPNS, &arrival) != 0)
-        return std::nullopt;
-    return std::int64_t{arrival.tv_sec} * 1'000'000'000 + arrival.tv_nsec;
 }
 
 } // namespace platform

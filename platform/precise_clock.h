@@ -5,7 +5,6 @@
 // and random bits for the request's transmit field. Tests replace it.
 
 #include <cstdint>
-#include <optional>
 
 namespace platform {
 
@@ -18,12 +17,6 @@ public:
     virtual std::int64_t MonotonicNanoseconds() const = 0;
     // 64 unpredictable bits (getrandom).
     virtual std::uint64_t RandomBits() = 0;
-    // Asks the kernel to note when each datagram reaches this socket, so the
-    // time a reply waited for the event loop is not counted as travel.
-    virtual void StampArrivals(int /*socket*/) {}
-    // The real-time clock when the datagram last read from the socket arrived;
-    // none when the kernel did not note it.
-    virtual std::optional<std::int64_t> ArrivalOfLastRead(int /*socket*/) const { return std::nullopt; }
 };
 
 class LinuxPreciseClock final : public PreciseClock {
@@ -31,9 +24,6 @@ public:
     std::int64_t RealtimeNanoseconds() const override;
     std::int64_t MonotonicNanoseconds() const override;
     std::uint64_t RandomBits() override;
-    // SIOCGSTAMPNS: the socket's stamp of the datagram last read.
-    void StampArrivals(int socket) override;
-    std::optional<std::int64_t> ArrivalOfLastRead(int socket) const override;
 };
 
 } // namespace platform

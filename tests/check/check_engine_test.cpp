@@ -216,6 +216,7 @@ TEST(CheckEngine, RetriesAfterATimeOutFollowTheProtocolsPauses)
     ASSERT_TRUE(bench.result);
     EXPECT_EQ(bench.result->ntp->offsetNs, 3 * kSecond);
     EXPECT_EQ(bench.engine.checkNumber(), 2);
+    EXPECT_EQ(bench.engine.attemptNumber(), 1);   // the next time-out starts a fresh run
 }
 
 TEST(CheckEngine, ACheckStartedDuringARetryPauseCallsTheRetryOff)

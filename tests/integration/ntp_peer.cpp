@@ -318,6 +318,14 @@ void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& clien
         std::this_thread::sleep_for(std::chrono::milliseconds(options.wireMs));
     const std::uint64_t receive =
         stamped && options.wireMs == 0 ? serverTime(arrivedNs, options.offsetNs) : serverNow(options.offsetNs);
+    // The true answer, after what came first has had its gap.
+    const auto answerAfterGap = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.gapMs));
+        Options honest = options;
+        honest.mode = Mode::Good;
+        const Packet reply = replyTo(request, receive, honest);
+        sendTo(fd, reply.data(), reply.size(), client);
+    };
     switch (options.mode) {
     case Mode::Silent:
         return;
@@ -327,11 +335,7 @@ void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& clien
         forged.delayMs = 0;
         const Packet early = replyTo(request, receive, forged);
         sendTo(fd, early.data(), early.size(), client);
-        std::this_thread::sleep_for(std::chrono::milliseconds(options.gapMs));
-        Options honest = options;
-        honest.mode = Mode::Good;
-        const Packet reply = replyTo(request, receive, honest);
-        sendTo(fd, reply.data(), reply.size(), client);
+        answerAfterGap();
         return;
     }
     case Mode::OtherPort: {
@@ -349,9 +353,7 @@ void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& clien
         honest.mode = Mode::Good;
         const Packet early = replyTo(request, receive, honest);
         sendTo(fd, early.data(), static_cast<std::size_t>(options.length), client);
-        std::this_thread::sleep_for(std::chrono::milliseconds(options.gapMs));
-        const Packet reply = replyTo(request, receive, honest);
-        sendTo(fd, reply.data(), reply.size(), client);
+        answerAfterGap();
         return;
     }
     case Mode::Flood: {
@@ -370,11 +372,7 @@ void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& clien
         if (failed > 0)
             std::fprintf(stderr, "ntp_peer: %ld of %ld flood datagrams not sent\n", failed, options.flood);
         // Time for the client to drain its queue, so the kernel keeps the reply.
-        std::this_thread::sleep_for(std::chrono::milliseconds(options.gapMs));
-        Options honest = options;
-        honest.mode = Mode::Good;
-        const Packet reply = replyTo(request, receive, honest);
-        sendTo(fd, reply.data(), reply.size(), client);
+        answerAfterGap();
         return;
     }
     default: {
