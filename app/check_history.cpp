@@ -10,7 +10,7 @@
 history::CheckAsked TViewForm::checkAsked() const
 {
     const bool ntp = &checkEngine_->protocol() == &ntpProtocol_;
-    return {QDateTime::currentMSecsSinceEpoch(), checkEngine_->host(), checkEngine_->peerAddress(),
+    return {QDateTime::currentMSecsSinceEpoch(), checkEngine_->host(), checkEngine_->addressAsked(),
             ntp ? "ntp" : "rfc868"};
 }
 

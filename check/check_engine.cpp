@@ -60,6 +60,7 @@ void CheckEngine::start(const std::string& host)
     scheduler_.cancelAll();   // a retry waiting for its pause gives way to this check
     protocol_->beginAttempt();
     host_ = host.substr(0, 255);
+    addressAsked_.clear();
     ++checkNo_;
     lastLine_.clear();
     if (heldBackByKiss())
@@ -106,6 +107,7 @@ void CheckEngine::transportConnecting(const std::string& address)
 {
     if (!running_)
         return;
+    addressAsked_ = address;
     log(">Connecting to " + address);
     emitGauge(kGaugeStepInfo);
 }

@@ -69,9 +69,10 @@ public:
     // waiting for its pause is called off as well.
     void stop(const std::string& line);
     bool running() const { return running_; }
-    // The host as given to the latest start(), and the address it was asked at.
+    // The host as given to the latest start(), and the address last tried
+    // for it (empty before any); kept after the connection is closed.
     const std::string& host() const { return host_; }
-    std::string peerAddress() const { return transport_.peerAddress(); }
+    const std::string& addressAsked() const { return addressAsked_; }
     CheckProtocol& protocol() { return *protocol_; }
 
     // The numbers the log and the retries run on.
@@ -120,6 +121,7 @@ private:
     std::function<std::int64_t()> nowUnixSeconds_;
     std::int64_t earliestServerTime_ = 0;
     std::string host_;
+    std::string addressAsked_;
     std::string port_;
     int timeOutSeconds_ = 10;
     int checkNo_ = 0;

@@ -88,7 +88,7 @@ void TimeCheck::present(const check::CheckResult& result)
 
 history::CheckAsked TimeCheck::asked() const
 {
-    return {io_.utcNowNanoseconds() / 1'000'000, options_.host, transport_->peerAddress(),
+    return {io_.utcNowNanoseconds() / 1'000'000, options_.host, engine_.addressAsked(),
             options_.ntp ? "ntp" : "rfc868"};
 }
 

@@ -92,6 +92,7 @@ protected:
                                   port, [this] { ++quits; }, timeDate};
         services.ntpPort = ntpPort;
         services.earliestServerTime = 0;   // the tests' fixed dates may predate the build
+        services.history = history;
         form = std::make_unique<TViewForm>(services);
         return *form;
     }
@@ -120,6 +121,7 @@ protected:
     fakes::FakeNotificationArea tray;
     fakes::FakeScreenCursor cursor;
     platform::TimeDateService* timeDate = nullptr;   // none: the clock is set with the right alone
+    history::HistoryStore* history = nullptr;   // none: checks are not recorded
     std::string ntpPort = "ntp";   // where an NTP check asks
     int quits = 0;
     std::vector<std::string> errors;
