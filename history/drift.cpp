@@ -42,14 +42,17 @@ std::optional<DriftEstimate> EstimateDrift(const std::vector<CheckRecord>& recor
     const double slope = sxy / sxx;
 
     // The slope's standard error from the scatter about the line, but never
-    // less than what the checks' own error bounds allow: three checks on an
-    // exact line would otherwise claim a perfect figure.
+    // less than what each check's own uncertainty allows: three checks on an
+    // exact line would otherwise claim a perfect figure. That uncertainty is
+    // half the round trip where there is one: the rest of an NTP error bound
+    // (the server's root distance) is the same for every check of a server
+    // and moves the line, not its slope.
     double squaredResiduals = 0, boundVariance = 0;
     for (const CheckRecord* record : used) {
         const double dx = double(record->timeUnixMs - origin) / 1000.0 - meanX;
         const double residual = *record->offsetSeconds - meanY - slope * dx;
         squaredResiduals += residual * residual;
-        const double bound = record->errorBoundSeconds.value_or(0);
+        const double bound = record->delaySeconds ? *record->delaySeconds / 2 : record->errorBoundSeconds.value_or(0);
         boundVariance += dx * dx * bound * bound;
     }
     const double scatterError = std::sqrt(squaredResiduals / (n - 2) / sxx);

@@ -245,6 +245,11 @@ struct HistoryStore::Impl {
         // A killed process loses nothing; a power cut may lose the last few
         // checks but never the database.
         execute(db, "PRAGMA synchronous=NORMAL");
+        // The last one to close would otherwise fold the journal into the
+        // file and wait for the disk: tens of milliseconds for each terminal
+        // check. The journal is folded in as it grows, in the background of
+        // whichever write passes the mark.
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         if (version < kSchemaVersion && (code = migrate()) != SQLITE_OK) {
             fail("setting it up", code);
             return code;

@@ -127,6 +127,14 @@ TEST(Drift, ErrorBoundsSetTheLeastUncertainty)
     EXPECT_NEAR(estimate->ppm, 10, 1e-6);
     // σ_b = √(Σdx²σ²)/Σdx² = σ/√(Σdx²) = 1e-3/√20000.
     EXPECT_NEAR(estimate->uncertaintyPpm, 1e-3 / std::sqrt(20000.0) * 1e6, 1e-6);
+
+    // With the round trip known, half of it counts; the server's share of the bound does not.
+    std::vector<CheckRecord> measured = records;
+    for (CheckRecord& record : measured)
+        record.delaySeconds = 4e-4;
+    const auto fromDelay = EstimateDrift(measured, kStart);
+    ASSERT_TRUE(fromDelay);
+    EXPECT_NEAR(fromDelay->uncertaintyPpm, 2e-4 / std::sqrt(20000.0) * 1e6, 1e-6);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 //
 // Usage: ntp_peer MODE [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N]
 //                 [--code XXXX] [--length N] [--gap-ms N] [--ignore-first N]
-//                 [--requests N] [--bound SECONDS] [--flood N]
+//                 [--requests N] [--bound SECONDS] [--flood N] [--rate PPM]
 // Binds 127.0.0.1 on the port given (default: a free one) and prints that
 // port as the first line of stdout, and "request N" on stderr for each client
 // request it reads. Exits after N requests were served
@@ -12,7 +12,9 @@
 // Apart from what the mode breaks, every reply is a correct server reply:
 // version 4, mode 4, stratum 2, reference id 127.0.0.1, small root delay and
 // dispersion, the request's transmit bits as origin, T2 taken on receipt and
-// T3 just before sending, both from CLOCK_REALTIME plus the offset.
+// T3 just before sending, both from CLOCK_REALTIME plus the offset. With
+// --rate the server's clock runs that many parts per million fast (negative:
+// slow) from the moment it starts, for the drift's end-to-end test.
 
 #include <arpa/inet.h>
 #include <linux/sockios.h>
@@ -88,6 +90,13 @@ struct Options {
     long flood = 10'000;         // datagrams sent before the reply in flood mode
 };
 
+// The server clock's frequency error, from its start; set once in main.
+struct Rate {
+    double ppm = 0;
+    std::int64_t startNs = 0;
+};
+Rate rate;
+
 // A receive time this far from the transmit time, in the receive-early and -late modes.
 constexpr std::uint64_t kShiftedReceive = std::uint64_t{100} << 32;   // 100 s
 
@@ -97,7 +106,7 @@ constexpr std::uint64_t kShiftedReceive = std::uint64_t{100} << 32;   // 100 s
                  "ntp_peer: %s\n"
                  "usage: ntp_peer MODE [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N] [--code XXXX]\n"
                  "                [--length N] [--gap-ms N] [--ignore-first N] [--requests N] [--bound SECONDS]\n"
-                 "                [--flood N]\n"
+                 "                [--flood N] [--rate PPM]\n"
                  "modes: good kiss leap3 stratum16 far wrong-origin mode3 zero-transmit zero-receive 1970\n"
                  "       receive-early receive-late short short-first flood silent forged-first other-port\n",
                  message);
@@ -173,6 +182,8 @@ Options parse(int argc, char** argv)
             options.boundSeconds = number(value, 1, 3600);
         else if (flag == "--flood")
             options.flood = number(value, 1, 1'000'000);
+        else if (flag == "--rate")
+            rate.ppm = double(number(value, -100'000, 100'000));
         else
             usage("unknown option");
     }
@@ -191,7 +202,8 @@ std::int64_t nanosecondsOf(const timespec& time)
 // A moment of the real-time clock plus the offset, as an NTP timestamp.
 std::uint64_t serverTime(std::int64_t realtimeNs, std::int64_t offsetNs)
 {
-    const std::int64_t total = realtimeNs + offsetNs;
+    const std::int64_t gainedNs = std::llround(double(realtimeNs - rate.startNs) * rate.ppm * 1e-6);
+    const std::int64_t total = realtimeNs + offsetNs + gainedNs;
     std::int64_t seconds = total / kNanosecondsPerSecond;
     std::int64_t rest = total % kNanosecondsPerSecond;
     if (rest < 0) {
@@ -388,6 +400,9 @@ void answer(int fd, int otherFd, const Packet& request, const sockaddr_in& clien
 int main(int argc, char** argv)
 {
     Options options = parse(argc, argv);
+    timespec started{};
+    ::clock_gettime(CLOCK_REALTIME, &started);
+    rate.startNs = nanosecondsOf(started);
     if (options.mode == Mode::Says1970) {
         // The server's clock reads 1970-01-01 00:00:00 UTC now and runs on.
         timespec now{};
