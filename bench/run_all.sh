@@ -5,6 +5,10 @@ set -eu
 build=${1:?usage: run_all.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
+# The checks below keep a history: the bench's goes to a folder of its own.
+bench_data=$(mktemp -d)
+trap 'rm -rf "$bench_data"' EXIT
+export XDG_DATA_HOME=$bench_data
 
 # Google Benchmark programs: five repetitions, medians only.
 for program in "$build"/bench/*_bench; do
@@ -60,6 +64,10 @@ bash "$here/window_idle_bench.sh" "$build" || status=1
 # The NTP check's figures against chrony and the blocking client.
 echo "== ntp_accuracy_bench.sh"
 bash "$here/ntp_accuracy_bench.sh" "$build" || status=1
+
+# What the check history costs a check, and the history over a full file.
+echo "== history_bench.sh"
+bash "$here/history_bench.sh" "$build" || status=1
 
 # The time service under load.
 echo "== serve_load_bench.sh"
