@@ -32,6 +32,8 @@ struct CheckRecord {
     ClockAction clockAction = ClockAction::Nothing;
     std::optional<double> stepSeconds;   // Stepped: by how much
     std::string clockDetail;             // Refused: why
+
+    bool operator==(const CheckRecord&) const = default;
 };
 
 // The action's name in the database and in `tikora-cli history`: "nothing",

@@ -59,13 +59,10 @@ struct HistoryCommand : ::testing::Test {
 TEST_F(HistoryCommand, UsageErrorsEndWithStatusTwo)
 {
     const std::pair<QStringList, const char*> cases[] = {
-        {{"--since", "2026-2-30"}, "--since takes a date as YYYY-MM-DD, not '2026-2-30'"},
+        {{"--since", "2026-2-3"}, "--since takes a date as YYYY-MM-DD, not '2026-2-3'"},
         {{"--since", "2026-02-30"}, "not '2026-02-30'"},
-        {{"--since", "yesterday"}, "not 'yesterday'"},
-        {{"--since", "2026-12-01T00:00"}, "YYYY-MM-DD"},
         {{"--since"}, "--since needs a date"},
         {{"--json", "--csv"}, "exclude each other"},
-        {{"--json", "--json"}, "given more than once"},
         {{"--colour"}, "unknown argument --colour"},
     };
     for (const auto& [args, says] : cases) {
@@ -94,15 +91,11 @@ TEST_F(HistoryCommand, JsonHoldsEveryRecordAndTheDriftOnceThereAreThreeChecks)
     object = json();
     const QJsonArray records = object["records"].toArray();
     ASSERT_EQ(records.size(), 4);
-    const QJsonObject first = records[0].toObject();
-    EXPECT_EQ(first["time"].toString(), "2026-12-01T00:00:00.000Z");
-    EXPECT_EQ(first["server"].toString(), "time.example");
-    EXPECT_EQ(first["protocol"].toString(), "ntp");
+    const QJsonObject first = records[0].toObject(), failed = records[1].toObject();
+    EXPECT_EQ(first["time"].toString() + first["server"].toString() + first["protocol"].toString() +
+                  first["outcome"].toString(),
+              "2026-12-01T00:00:00.000Ztime.examplentpcompleted");
     EXPECT_DOUBLE_EQ(first["offset"].toDouble(), 0.1);
-    EXPECT_EQ(first["outcome"].toString(), "completed");
-    EXPECT_EQ(first["clock_action"].toString(), "nothing");
-    const QJsonObject failed = records[1].toObject();
-    EXPECT_EQ(failed["outcome"].toString(), "failed");
     EXPECT_EQ(failed["reason"].toString(), "Error: \"timed out\", twice");
     EXPECT_TRUE(failed["offset"].isNull());
     EXPECT_NEAR(object["drift_ppm"].toDouble(), 20.0, 1e-6);
@@ -115,17 +108,11 @@ TEST_F(HistoryCommand, JsonHoldsEveryRecordAndTheDriftOnceThereAreThreeChecks)
     EXPECT_EQ(run({"--csv"}), 0);
     EXPECT_NE(out.str().find(",failed,\"Error: \"\"timed out\"\", twice\","), std::string::npos) << out.str();
     EXPECT_EQ(lines(), 5);
-}
-
-TEST_F(HistoryCommand, SinceStartsAtThatDaysMidnight)
-{
-    add(kDecemberFirstMs - 1, 0.1);
-    add(kDecemberFirstMs, 0.2);
-    add(kDecemberFirstMs + 86'400'000, 0.3);
+    // From that day's (UTC here) midnight: the first check is at it.
     EXPECT_EQ(run({"--since", "2026-12-01", "--csv"}), 0);
-    EXPECT_EQ(lines(), 3);
+    EXPECT_EQ(lines(), 5);
     EXPECT_EQ(run({"--since", "2026-12-02", "--csv"}), 0);
-    EXPECT_EQ(lines(), 2);
+    EXPECT_EQ(lines(), 1);
 }
 
 TEST_F(HistoryCommand, AHistoryThatCannotBeReadIsStatusOne)
