@@ -190,7 +190,6 @@ struct HistoryStore::Impl {
             return SQLITE_CANTOPEN;
         }
         const bool existed = exists(path);
-        // NOFOLLOW-free on purpose: a history kept on another disk by a link is the user's choice.
         int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (code != SQLITE_OK) {
             fail("opening", code);
@@ -247,8 +246,8 @@ struct HistoryStore::Impl {
         execute(db, "PRAGMA synchronous=NORMAL");
         // The last one to close would otherwise fold the journal into the
         // file and wait for the disk: tens of milliseconds for each terminal
-        // check. The journal is folded in as it grows, in the background of
-        // whichever write passes the mark.
+        // check. The journal is folded in as it grows instead, by whichever
+        // write takes it past SQLite's mark (a thousand pages).
         sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         if (version < kSchemaVersion && (code = migrate()) != SQLITE_OK) {
             fail("setting it up", code);
