@@ -88,19 +88,13 @@ int execute(sqlite3* db, const char* sql)
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
-// One integer from a query such as "PRAGMA user_version".
-int queryInt(sqlite3* db, const char* sql, std::int64_t& value)
+std::string columnText(sqlite3_stmt* row, int column)
 {
-    Statement statement(db, sql);
-    if (statement.prepared() != SQLITE_OK)
-        return statement.prepared();
-    const int code = sqlite3_step(statement.get());
-    if (code != SQLITE_ROW)
-        return code == SQLITE_DONE ? SQLITE_CORRUPT : code;
-    value = sqlite3_column_int64(statement.get(), 0);
-    return SQLITE_OK;
+    const auto* text = sqlite3_column_text(row, column);
+    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
 }
 
+// The first column of the first row, such as "PRAGMA journal_mode" gives.
 int queryText(sqlite3* db, const char* sql, std::string& value)
 {
     Statement statement(db, sql);
@@ -109,9 +103,16 @@ int queryText(sqlite3* db, const char* sql, std::string& value)
     const int code = sqlite3_step(statement.get());
     if (code != SQLITE_ROW)
         return code == SQLITE_DONE ? SQLITE_CORRUPT : code;
-    const auto* text = sqlite3_column_text(statement.get(), 0);
-    value = text != nullptr ? reinterpret_cast<const char*>(text) : "";
+    value = columnText(statement.get(), 0);
     return SQLITE_OK;
+}
+
+int queryVersion(sqlite3* db, std::int64_t& version)
+{
+    std::string text;
+    const int code = queryText(db, "PRAGMA user_version", text);
+    version = std::strtoll(text.c_str(), nullptr, 10);
+    return code;
 }
 
 std::optional<double> columnDouble(sqlite3_stmt* row, int column)
@@ -121,11 +122,6 @@ std::optional<double> columnDouble(sqlite3_stmt* row, int column)
     return sqlite3_column_double(row, column);
 }
 
-std::string columnText(sqlite3_stmt* row, int column)
-{
-    const auto* text = sqlite3_column_text(row, column);
-    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-}
 
 // mkdir -p for the folders above the file; new ones are the user's alone.
 int makeParentFolders(const std::string& path)
@@ -209,7 +205,7 @@ struct HistoryStore::Impl {
 
         // The first read of the header tells a database from anything else.
         std::int64_t version = 0;
-        if ((code = queryInt(db, "PRAGMA user_version", version)) != SQLITE_OK) {
+        if ((code = queryVersion(db, version)) != SQLITE_OK) {
             fail("reading", code);
             return code;
         }
@@ -264,7 +260,7 @@ struct HistoryStore::Impl {
         if (code != SQLITE_OK)
             return code;
         std::int64_t version = 0;
-        code = queryInt(db, "PRAGMA user_version", version);
+        code = queryVersion(db, version);
         for (; code == SQLITE_OK && version < kSchemaVersion; ++version)
             code = execute(db, kMigrations[version]);
         if (code == SQLITE_OK) {

@@ -18,25 +18,7 @@ struct CheckAsked {
     std::string protocol;  // "rfc868", "ntp"
 };
 
-// An answered check; what was done to the clock is the caller's to add.
-inline CheckRecord RecordOfAnswer(const CheckAsked& asked, const check::CheckResult& result,
-                                  const check::Answer& answer)
-{
-    CheckRecord record;
-    record.timeUnixMs = asked.endedUnixMs;
-    record.server = asked.server;
-    record.address = asked.address;
-    record.protocol = asked.protocol;
-    record.completed = true;
-    record.offsetSeconds = double(answer.offsetNs) / 1e9;
-    record.errorBoundSeconds = double(answer.errorBoundNs) / 1e9;
-    if (result.ntp) {
-        record.delaySeconds = double(result.ntp->delayNs) / 1e9;
-        record.stratum = result.ntp->stratum;
-    }
-    return record;
-}
-
+// A failed check.
 inline CheckRecord RecordOfFailure(const CheckAsked& asked, const std::string& reason)
 {
     CheckRecord record;
@@ -45,6 +27,21 @@ inline CheckRecord RecordOfFailure(const CheckAsked& asked, const std::string& r
     record.address = asked.address;
     record.protocol = asked.protocol;
     record.failureReason = reason;
+    return record;
+}
+
+// An answered check; what was done to the clock is the caller's to add.
+inline CheckRecord RecordOfAnswer(const CheckAsked& asked, const check::CheckResult& result,
+                                  const check::Answer& answer)
+{
+    CheckRecord record = RecordOfFailure(asked, {});
+    record.completed = true;
+    record.offsetSeconds = double(answer.offsetNs) / 1e9;
+    record.errorBoundSeconds = double(answer.errorBoundNs) / 1e9;
+    if (result.ntp) {
+        record.delaySeconds = double(result.ntp->delayNs) / 1e9;
+        record.stratum = result.ntp->stratum;
+    }
     return record;
 }
 
