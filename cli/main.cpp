@@ -2,12 +2,15 @@
 
 #include "cli/almanac_command.h"
 #include "cli/check_command.h"
+#include "cli/history_plot.h"
 #include "cli/serve_command.h"
 
 #include "platform/guarded_application.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -37,7 +40,15 @@ const char* const kUsage =
 int main(int argc, char** argv)
 {
     // Errors that escape a handler are reported on stderr, never thrown through Qt.
-    platform::GuardedApplication<QCoreApplication> app(argc, argv);
+    // Painting a picture needs fonts, so a QGuiApplication (offscreen); every
+    // other command starts as lightly as before.
+    std::unique_ptr<QCoreApplication> app;
+    if (cli::WantsPicture(argc, argv)) {
+        cli::UseOffscreenPlatform();
+        app = std::make_unique<platform::GuardedApplication<QGuiApplication>>(argc, argv);
+    } else {
+        app = std::make_unique<platform::GuardedApplication<QCoreApplication>>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("tikora-cli"));
 
     QStringList args = QCoreApplication::arguments();
