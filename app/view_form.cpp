@@ -43,6 +43,7 @@ TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
     createComponents();
     connectHandlers();
     FormCreate();
+    setUpHistoryAndRepeats();
 }
 
 // The engine goes first: its transport may still report while it closes.
@@ -62,6 +63,7 @@ void TViewForm::createComponents()
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     mnuSynchro = PopupMenu1->addAction(QStringLiteral("&Connect..."));
     mnuProperties = PopupMenu1->addAction(QStringLiteral("&Properties"));
+    mnuHistory = PopupMenu1->addAction(QStringLiteral("&History..."));
     mnuExit = PopupMenu1->addAction(QStringLiteral("E&xit"));
 
     // As a stored form gives them: Active first, so the tip follows by message.
