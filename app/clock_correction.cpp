@@ -74,7 +74,9 @@ void TViewForm::showtime(const check::CheckResult& result)
     const int utcOffsetSeconds = -(zone.Bias + platform::DaylightBiasInForce(zone, state)) * 60;
     const std::int64_t localNs = LocalNanosecondsOf(services_.clock.LocalNow());
     const std::int64_t utcNs = localNs - std::int64_t{utcOffsetSeconds} * 1'000'000'000;
-    presentAnswer(check::AnswerOf(result, {utcNs, utcOffsetSeconds}));
+    const check::Answer answer = check::AnswerOf(result, {utcNs, utcOffsetSeconds});
+    recorder_->answered(checkAsked(), result, answer, chkAdjust->isChecked() && answer.step);
+    presentAnswer(answer);
 }
 
 // Both times, the correction, and the clock stepped when allowed and due.
@@ -119,7 +121,9 @@ void TViewForm::correctClock(const platform::ClockStep& step, const std::functio
         bool answered = false;
     };
     const auto progress = std::make_shared<Progress>();
-    clockService_->step(step, [this, number, then, progress](const platform::ClockStepReport& report) {
+    const std::int64_t recordId = recorder_->lastAnswered();
+    clockService_->step(step, [this, number, then, progress, step, recordId](const platform::ClockStepReport& report) {
+        recorder_->clockAnswered(recordId, step, report);
         clockStepAnswered(number, report);
         if (progress->returned)
             then();

@@ -1,8 +1,10 @@
 #include "app/history_view.h"
 
-#include "app/history_csv.h"
 #include "history/drift.h"
 #include "history/history_store.h"
+#include "history/record_text.h"
+#include "platform/file_system.h"
+#include "platform/safe_file.h"
 #include "ui/history_window.h"
 
 namespace app {
@@ -25,7 +27,9 @@ ui::THistoryWindow* HistoryView::open(const std::string& storePath, std::int64_t
         window_->setHistory(std::move(input), problem);
         ui::THistoryWindow* window = window_;
         window_->exportCsv = [window](const std::string& path) {
-            return WriteHistoryCsv(path, window->history().records);
+            // Whole or not at all: a failed write leaves any old file as it was.
+            return platform::ReplaceFile(platform::PosixFileSystem(), path, history::CsvOf(window->history().records),
+                                         0644);
         };
     }
     if (window_->isMinimized())

@@ -6,6 +6,7 @@
 #include "app/single_instance.h"
 #include "app/view_form.h"
 #include "check/kiss_store.h"
+#include "history/history_store.h"
 
 #include "platform/gui/notify_icon.h"
 #include "platform/gui/screen_cursor.h"
@@ -137,6 +138,9 @@ int main(int argc, char** argv)
     // Shared with tikora-cli through the user's state folder.
     check::FileKissStore kissStore;
     services.kissStore = &kissStore;
+    // Every check's record, shared with tikora-cli; opened (and checked) once.
+    history::HistoryStore historyStore(history::DefaultHistoryPath());
+    services.history = &historyStore;
     try {
         ViewForm = std::make_unique<TViewForm>(services);
         MoonForm = std::make_unique<ui::TMoonForm>();

@@ -67,10 +67,12 @@ void TViewForm::presentCheckEvents()
             checkEngine_->setRetriesLeft(retriesAllowed());
         showtime(result);
     };
-    events.ended = [this](check::Outcome outcome, const check::Failure&) {
+    events.ended = [this](check::Outcome outcome, const check::Failure& failure) {
         setIdle();
-        if (outcome == check::Outcome::Failed)
+        if (outcome == check::Outcome::Failed) {
+            recorder_->failed(checkAsked(), failure.reason);
             endRetryRun();
+        }
     };
     events.peerClosed = [this] { peerClosed(); };
     events.nextAttempt = [this] { btnConnect->click(); };

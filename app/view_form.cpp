@@ -40,6 +40,8 @@ TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
         ListBox1->addItem(QStringLiteral(">Error: unable to use API call."));
         ListBox1->setCurrentRow(ListBox1->count() - 1);
     });
+    recorder_ = std::make_unique<app::CheckRecorder>(
+        services_.history, [this](const std::string& problem) { reportHistoryProblem(problem); });
     createComponents();
     connectHandlers();
     FormCreate();

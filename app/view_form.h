@@ -2,6 +2,7 @@
 // The main window: its components and every handler of the time check, the
 // settings, the window commands and the almanac tick.
 
+#include "app/check_recorder.h"
 #include "app/time_servers.h"
 #include "check/answer.h"
 #include "check/check_engine.h"
@@ -75,6 +76,8 @@ struct ViewFormServices {
     check::KissStore* kissStore = nullptr;
     // Server times before this are refused; none: the program's build date.
     std::optional<std::int64_t> earliestServerTime = std::nullopt;
+    // Where each check is recorded; none: nowhere.
+    history::HistoryStore* history = nullptr;
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -94,6 +97,7 @@ private:
     check::TimerScheduler scheduler_;
     std::unique_ptr<check::CheckEngine> checkEngine_;
     std::unique_ptr<platform::ClockService> clockService_;
+    std::unique_ptr<app::CheckRecorder> recorder_;
 
 public:
     ui::TTrayIcon* TrayIcon1 = nullptr;
@@ -196,6 +200,8 @@ private:
     void correctClock(const platform::ClockStep& step, const std::function<void()>& then);
     void clockStepAnswered(int number, const platform::ClockStepReport& report);
     void endCheck(int number);
+    history::CheckAsked checkAsked() const;
+    void reportHistoryProblem(const std::string& problem);
     int screenWidth() const;
     int centredLeft() const;
     int localDatePart(const char* pattern) const;

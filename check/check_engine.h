@@ -69,6 +69,9 @@ public:
     // waiting for its pause is called off as well.
     void stop(const std::string& line);
     bool running() const { return running_; }
+    // The host as given to the latest start(), and the address it was asked at.
+    const std::string& host() const { return host_; }
+    std::string peerAddress() const { return transport_.peerAddress(); }
     CheckProtocol& protocol() { return *protocol_; }
 
     // The numbers the log and the retries run on.

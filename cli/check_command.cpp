@@ -3,6 +3,7 @@
 #include "cli/port_argument.h"
 
 #include "check/kiss_store.h"
+#include "cli/check_recorder.h"
 #include "cli/time_check.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,7 @@ namespace {
 
 const char* const kCheckUsage =
     "Usage: tikora-cli check [--udp | --ntp [--samples N]] [--port PORT] [--timeout SECONDS]\n"
-    "                        [--retries N] [--json] HOST\n"
+    "                        [--retries N] [--json] [--no-record] HOST\n"
     "\n"
     "Asks HOST for the current time with the Time protocol (RFC 868 over TCP)\n"
     "and prints the numbered log of the check, the server's time and the local\n"
@@ -37,6 +38,8 @@ const char* const kCheckUsage =
     "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
     "                     answer (default: 10; 0 waits for ever)\n"
     "  --retries N        new attempts after a time-out (default: 3)\n"
+    "  --no-record        keep no record of this check in the history (see\n"
+    "                     tikora-cli history)\n"
     "\n"
     "Exit status: 0 when the check completed, 1 when it failed, 2 for bad usage.\n";
 
@@ -54,6 +57,7 @@ std::optional<int> wholeNumber(const QString& text, int low, int high)
 int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& err)
 {
     TimeCheckOptions options;
+    bool record = true;
     bool portGiven = false;
     bool samplesGiven = false;
     QStringList seen;
@@ -81,6 +85,10 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
         if (arg == QLatin1String("--json")) {
             options.json = true;
+            continue;
+        }
+        if (arg == QLatin1String("--no-record")) {
+            record = false;
             continue;
         }
         const bool takesValue = arg == QLatin1String("--port") || arg == QLatin1String("--timeout") ||
@@ -166,6 +174,8 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     io.formatTime = [](int secondsOfDay) {
         return QTime::fromMSecsSinceStartOfDay(secondsOfDay * 1000).toString(QStringLiteral("HH:mm:ss")).toStdString();
     };
+    if (record)
+        io.record = RecordInHistory(err);
 
     try {
         check::FileKissStore kissStore;

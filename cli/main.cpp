@@ -2,6 +2,7 @@
 
 #include "cli/almanac_command.h"
 #include "cli/check_command.h"
+#include "cli/history_command.h"
 #include "cli/history_plot.h"
 #include "cli/serve_command.h"
 
@@ -19,11 +20,13 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  check [--udp | --ntp [--samples N]] [--port PORT] [--timeout SECONDS]\n"
-    "        [--retries N] [--json] HOST\n"
+    "        [--retries N] [--json] [--no-record] HOST\n"
     "      Ask HOST for the time with the Time protocol (RFC 868, TCP) or NTP and\n"
     "      show the server's time, the local time (or the offset and delay) and\n"
     "      the correction. Never sets the clock. Exit status: 0 completed,\n"
-    "      1 failed, 2 bad usage.\n"
+    "      1 failed, 2 bad usage. Each check is kept in the history.\n"
+    "  history [--since YYYY-MM-DD] [--json | --csv] [--plot FILE]\n"
+    "      The recorded checks and the PC clock's drift (ppm) since its last step.\n"
     "  serve [--bind ADDR] [--port PORT] [--udp] [--max-connections N]\n"
     "      Run a Time protocol service (RFC 868) over TCP or UDP.\n"
     "  almanac [--utc YYYY-MM-DDTHH:MM:SS] [--json]\n"
@@ -64,6 +67,8 @@ int main(int argc, char** argv)
     }
     if (command == QLatin1String("check"))
         return cli::runCheckCommand(args, std::cout, std::cerr);
+    if (command == QLatin1String("history"))
+        return cli::runHistoryCommand(args, std::cout, std::cerr);
     if (command == QLatin1String("serve"))
         return cli::runServeCommand(args, std::cout, std::cerr);
     if (command == QLatin1String("almanac"))

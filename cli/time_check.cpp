@@ -58,6 +58,8 @@ void TimeCheck::presentFailure(const check::Failure& failure)
         io_.detail(failure.detail);
     if (options_.json)
         io_.result(FailureJson(options_.ntp ? "ntp" : "time", serverShown(), failure.reason, failure.detail));
+    if (io_.record)
+        io_.record(history::RecordOfFailure(asked(), failure.reason));
     finish(Outcome::Failed);
 }
 
@@ -79,7 +81,15 @@ void TimeCheck::present(const check::CheckResult& result)
         io_.result("Correction:  " + answer.caption);
         io_.log(closing);
     }
+    if (io_.record)
+        io_.record(history::RecordOfAnswer(asked(), result, answer));
     finish(Outcome::Completed);
+}
+
+history::CheckAsked TimeCheck::asked() const
+{
+    return {io_.utcNowNanoseconds() / 1'000'000, options_.host, transport_->peerAddress(),
+            options_.ntp ? "ntp" : "rfc868"};
 }
 
 void TimeCheck::finish(Outcome outcome)

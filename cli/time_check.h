@@ -7,6 +7,7 @@
 #include "check/ntp_protocol.h"
 #include "check/rfc868_protocol.h"
 #include "check/timer_scheduler.h"
+#include "history/record_of.h"
 #include "platform/precise_clock.h"
 
 #include <cstdint>
@@ -35,6 +36,8 @@ struct TimeCheckIo {
     std::function<std::int64_t()> utcNowNanoseconds;
     std::function<int()> utcOffsetSeconds;   // local = UTC + offset, daylight included
     std::function<std::string(int secondsOfDay)> formatTime;
+    // The check's record for the history, once it has ended; unset: none is kept.
+    std::function<void(const history::CheckRecord& record)> record;
 };
 
 // What the check is run with; none: the real ones.
@@ -59,6 +62,7 @@ private:
     void present(const check::CheckResult& result);
     void presentFailure(const check::Failure& failure);
     std::string serverShown() const;
+    history::CheckAsked asked() const;
     void finish(Outcome outcome);
 
     TimeCheckOptions options_;

@@ -34,4 +34,9 @@ struct CheckRecord {
     std::string clockDetail;             // Refused: why
 };
 
+// The action's name in the database and in `tikora-cli history`: "nothing",
+// "time_service", "stepped", "refused", "pending".
+const char* ClockActionName(ClockAction action);
+std::optional<ClockAction> ClockActionFromName(const std::string& name);
+
 } // namespace history

@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcap-dev libcap2-bin libxcb1-dev
   netbase
+  # The check history; the command-line shell looks into it in tests.
+  libsqlite3-dev sqlite3
   xinetd rdate python3
   # The reference NTP server and client; tests run it only as `chronyd -x`.
   chrony

@@ -5,6 +5,10 @@
 started_pids=()
 failures=0
 
+# Every check and the window keep a history: a test's goes to its own folder,
+# never to the user's.
+export XDG_DATA_HOME=${work:?lib.sh needs \$work}/data
+
 stop_started() {
   local pid
   for pid in "${started_pids[@]}"; do
