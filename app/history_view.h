@@ -2,16 +2,12 @@
 // Opens the History window on the history file: one window at a time (a
 // second opening raises it), the records read once, when it opens.
 
+#include "ui/history_window.h"
+
 #include <QPointer>
 
 #include <cstdint>
 #include <string>
-
-class QWidget;
-
-namespace ui {
-class THistoryWindow;
-}
 
 namespace app {
 

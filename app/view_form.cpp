@@ -1,5 +1,7 @@
 #include "app/view_form.h"
 
+#include "app/history_view.h"
+#include "app/repeat_checks.h"
 #include "app/time_servers.h"
 
 #include "check/network_transport.h"
