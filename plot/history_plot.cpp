@@ -273,7 +273,7 @@ void PaintHistoryPlot(QPainter& painter, const QRectF& area, const PlotInput& in
 
     // Failed checks: a cross on the bottom edge at their time.
     painter.setPen(QPen(palette.failure, 1.8));
-    const double failureY = layout.plot.bottom() - 6;
+    const double failureY = layout.plot.bottom() - 8;
     QVector<QLineF> crosses;
     for (const history::CheckRecord& record : input.records) {
         if (record.completed)

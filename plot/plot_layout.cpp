@@ -69,13 +69,14 @@ int DecimalsFor(double stepSeconds, const OffsetUnit& unit)
 
 namespace {
 
+constexpr std::int64_t kSecondMs = 1000;
 constexpr std::int64_t kMinuteMs = 60'000;
 constexpr std::int64_t kHourMs = 60 * kMinuteMs;
 constexpr std::int64_t kDayMs = 24 * kHourMs;
 
 // The steps a time axis may use, shortest first.
 constexpr std::array kTimeSteps{
-    kMinuteMs, 2 * kMinuteMs, 5 * kMinuteMs, 10 * kMinuteMs, 15 * kMinuteMs, 30 * kMinuteMs,
+    kSecondMs, 2 * kSecondMs, 5 * kSecondMs, 10 * kSecondMs, 15 * kSecondMs, 30 * kSecondMs, kMinuteMs, 2 * kMinuteMs, 5 * kMinuteMs, 10 * kMinuteMs, 15 * kMinuteMs, 30 * kMinuteMs,
     kHourMs, 2 * kHourMs, 3 * kHourMs, 6 * kHourMs, 12 * kHourMs,
     kDayMs, 2 * kDayMs, 7 * kDayMs, 14 * kDayMs, 28 * kDayMs, 56 * kDayMs, 91 * kDayMs, 182 * kDayMs, 364 * kDayMs,
 };
@@ -101,6 +102,7 @@ std::vector<TimeTick> TimeTicks(std::int64_t firstUnixMs, std::int64_t lastUnixM
             break;
         }
     const bool days = step >= kDayMs;
+    const char* const timeFormat = step < kMinuteMs ? "HH:mm:ss" : "HH:mm";
 
     // Round in local time: the first tick at or after the start.
     QDateTime tick;
@@ -128,9 +130,9 @@ std::vector<TimeTick> TimeTicks(std::int64_t firstUnixMs, std::int64_t lastUnixM
         if (days)
             made.label = Text(tick, step >= 364 * kDayMs ? "MMM yyyy" : "d MMM");
         else if (tick.date() != previousDate)
-            made.label = Text(tick, "HH:mm") + "\n" + Text(tick, "d MMM");
+            made.label = Text(tick, timeFormat) + "\n" + Text(tick, "d MMM");
         else
-            made.label = Text(tick, "HH:mm");
+            made.label = Text(tick, timeFormat);
         previousDate = tick.date();
         ticks.push_back(std::move(made));
         tick = days ? tick.date().addDays(step / kDayMs).startOfDay() : tick.addMSecs(step);
@@ -187,8 +189,10 @@ Range TimeRange(const std::vector<history::CheckRecord>& records, std::int64_t n
         first = std::min(first, record.timeUnixMs);
         last = std::max(last, record.timeUnixMs);
     }
-    // One check alone still spans a few minutes around it.
-    const std::int64_t pad = std::max<std::int64_t>((last - first) / 40, 5 * kMinuteMs / 2);
+    // One check alone still spans a few minutes around it; checks seconds
+    // apart keep their own scale.
+    const std::int64_t pad = last > first ? std::max<std::int64_t>((last - first) / 40, 2 * kSecondMs)
+                                          : 5 * kMinuteMs / 2;
     return {double(first - pad), double(last + pad)};
 }
 

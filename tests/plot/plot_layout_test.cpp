@@ -94,6 +94,7 @@ TEST(TimeTicks, MinutesHoursOrDaysAsTheSpanNeeds)
 {
     // TZ=UTC in the suite's environment: local time is UTC.
     const TimeCase cases[] = {
+        {"half a minute", k7Dec + 2500, k7Dec + 31'000, 8, 5000, {"00:00:05\n7 Dec", "00:00:10", "00:00:15"}},
         {"ten minutes", k7Dec + 3 * kMinute + 5000, k7Dec + 13 * kMinute, 6, 2 * kMinute,
          {"00:04\n7 Dec", "00:06", "00:08"}},
         {"six hours", k7Dec + 22 * kHour + 17 * kMinute, k7Dec + 28 * kHour + 17 * kMinute, 7, kHour,
@@ -182,6 +183,11 @@ TEST(Ranges, TimeSpansEveryRecordOrTheLastHour)
     const plot::Range range = plot::TimeRange(records, 0);
     EXPECT_LT(range.low, double(records.front().timeUnixMs));
     EXPECT_GT(range.high, double(records.back().timeUnixMs));
+    // Checks seconds apart are not lost in minutes of padding.
+    std::vector<history::CheckRecord> quick(3);
+    for (int i = 0; i < 3; ++i)
+        quick[i].timeUnixMs = k7Dec + i * 1000;
+    EXPECT_LT(plot::TimeRange(quick, 0).span(), 10'000.0);
     const plot::Range empty = plot::TimeRange({}, k7Dec);
     EXPECT_EQ(empty.high, double(k7Dec));
     EXPECT_EQ(empty.span(), double(kHour));
