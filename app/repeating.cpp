@@ -74,7 +74,8 @@ void TViewForm::ComboRepeatChange()
     repeatChecks_->setEveryHours(hours);
 }
 
-// The network's state from the system (NetworkManager) when Qt can ask it;
+// The network's state from the system (NetworkManager or GLib's monitor,
+// whichever Qt's network information loads) when Qt can ask it;
 // otherwise it counts as up and a check that finds it down simply fails, the
 // next one coming an interval later. Asked only once repeating is on: the
 // backend costs a bus connection the start-up need not pay.

@@ -21,14 +21,12 @@ Ticks NiceTicks(Range range, int maxTicks)
     const double rough = range.span() / (maxTicks - 1);
     const double power = std::pow(10.0, std::floor(std::log10(rough)));
     Ticks ticks;
-    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
+    // The largest factor always fits; rounding may make a smaller one miss.
+    for (const double factor : {1.0, 2.0, 5.0, 10.0, 20.0}) {
         ticks.step = factor * power;
-        const double low = std::floor(range.low / ticks.step) * ticks.step;
-        const double high = std::ceil(range.high / ticks.step) * ticks.step;
-        if (std::llround((high - low) / ticks.step) + 1 <= maxTicks) {
-            ticks.covered = {low, high};
+        ticks.covered = {std::floor(range.low / ticks.step) * ticks.step, std::ceil(range.high / ticks.step) * ticks.step};
+        if (std::llround(ticks.covered.span() / ticks.step) + 1 <= maxTicks)
             break;
-        }
     }
     const long long count = std::llround(ticks.covered.span() / ticks.step);
     for (long long i = 0; i <= count; ++i) {
