@@ -9,10 +9,15 @@
 
 namespace app {
 
-ui::THistoryWindow* HistoryView::open(const std::string& storePath, std::int64_t nowUnixMs, QWidget* owner)
+HistoryView::~HistoryView()
+{
+    delete window_.data();
+}
+
+ui::THistoryWindow* HistoryView::open(const std::string& storePath, std::int64_t nowUnixMs)
 {
     if (!window_) {
-        window_ = new ui::THistoryWindow(owner);
+        window_ = new ui::THistoryWindow;
         plot::PlotInput input;
         input.nowUnixMs = nowUnixMs;
         std::string problem;

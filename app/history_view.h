@@ -13,10 +13,17 @@ namespace app {
 
 class HistoryView {
 public:
+    HistoryView() = default;
+    HistoryView(const HistoryView&) = delete;
+    HistoryView& operator=(const HistoryView&) = delete;
+    // An open window goes with the view (the main window's end).
+    ~HistoryView();
+
     // Shows the window on the records of the file at `storePath` (made when
-    // missing), or raises the one already open. `owner` (may be none) takes
-    // it down with it; it is a window of its own all the same.
-    ui::THistoryWindow* open(const std::string& storePath, std::int64_t nowUnixMs, QWidget* owner = nullptr);
+    // missing), or raises the one already open. A window of its own, owned
+    // by no other: no window manager ties it to the main window, which may
+    // be hidden in the notification area.
+    ui::THistoryWindow* open(const std::string& storePath, std::int64_t nowUnixMs);
     ui::THistoryWindow* window() const { return window_; }
 
 private:

@@ -51,7 +51,7 @@ void TViewForm::setUpHistoryAndRepeats()
 
 void TViewForm::mnuHistoryClick()
 {
-    historyView_->open(history::DefaultHistoryPath(), QDateTime::currentMSecsSinceEpoch(), this);
+    historyView_->open(history::DefaultHistoryPath(), QDateTime::currentMSecsSinceEpoch());
 }
 
 int TViewForm::repeatHoursShown() const

@@ -31,8 +31,6 @@ protected:
     }
     void TearDown() override
     {
-        if (form && form->historyView().window())
-            delete form->historyView().window();
         WindowTest::TearDown();
         qputenv("XDG_DATA_HOME", previousData);
     }
@@ -85,6 +83,7 @@ TEST_F(HistoryWindowTest, OneWindowFromTrayOrShortcutWithTheFileRecords)
     ui::THistoryWindow* history = window.historyView().window();
     ASSERT_TRUE(history);
     EXPECT_TRUE(history->isWindow()) << "a window of its own";
+    EXPECT_FALSE(history->parentWidget());
     EXPECT_TRUE(history->isVisible());
     EXPECT_EQ(history->model->rowCount(), 6);
     // Newest first in the list.
