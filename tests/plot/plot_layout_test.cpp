@@ -212,13 +212,4 @@ TEST(Caption, DriftOrNotEnoughChecks)
     EXPECT_EQ(plot::DriftCaption(std::nullopt), "Drift: not enough checks yet");
 }
 
-TEST(Mapping, TimeRightwardsOffsetUpwards)
-{
-    const plot::Mapping map{10, 20, 100, 50, {0, 1000}, {-1, 1}};
-    EXPECT_DOUBLE_EQ(map.x(0), 10);
-    EXPECT_DOUBLE_EQ(map.x(1000), 110);
-    EXPECT_DOUBLE_EQ(map.y(1), 20);
-    EXPECT_DOUBLE_EQ(map.y(-1), 70);
-}
-
 } // namespace
