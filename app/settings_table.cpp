@@ -3,6 +3,7 @@
 #include "app/settings_table.h"
 
 #include "app/autostart.h"
+#include "app/repeat_schedule.h"
 #include "app/view_form.h"
 #include "platform/exception.h"
 
@@ -102,6 +103,13 @@ std::span<const SettingBinding> TViewForm::settingsTable()
              return window.chosenProtocol() == TimeProtocol::Ntp ? kNtpProtocolText : kTimeProtocolText;
          },
          controlOf<&TViewForm::ComboProtocol>, true},
+        // Off (0) unless 1 to 24 hours; a file without the key stays without it while off.
+        {{"ViewForm", "RepeatHours", "RepeatHours", "0"},
+         [](TViewForm& window, const platform::TIniFile& file, const Setting& key) {
+             window.setRepeatHoursShown(RepeatHoursFromText(ReadText(file, key)));
+         },
+         [](const TViewForm& window) { return std::to_string(window.repeatHoursShown()); },
+         controlOf<&TViewForm::ComboRepeat>, true},
         {{"Info", nullptr, "Last Updated", ""}, nullptr,
          [](const TViewForm& window) { return window.lastUpdatedText(); }, nullptr},
     };

@@ -1,5 +1,7 @@
 #include "app/view_form.h"
 
+#include "app/history_view.h"
+#include "app/repeat_checks.h"
 #include "app/time_servers.h"
 
 #include "check/network_transport.h"
@@ -45,6 +47,7 @@ TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
     createComponents();
     connectHandlers();
     FormCreate();
+    setUpHistoryAndRepeats();
 }
 
 // The engine goes first: its transport may still report while it closes.
@@ -64,6 +67,7 @@ void TViewForm::createComponents()
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     mnuSynchro = PopupMenu1->addAction(QStringLiteral("&Connect..."));
     mnuProperties = PopupMenu1->addAction(QStringLiteral("&Properties"));
+    mnuHistory = PopupMenu1->addAction(QStringLiteral("&History..."));
     mnuExit = PopupMenu1->addAction(QStringLiteral("E&xit"));
 
     // As a stored form gives them: Active first, so the tip follows by message.

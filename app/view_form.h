@@ -41,6 +41,8 @@ class Transport;
 } // namespace check
 
 namespace app {
+class HistoryView;
+class RepeatChecks;
 class SettingsSaver;
 struct SettingBinding;
 struct SettingsValues;
@@ -103,6 +105,8 @@ public:
     QAction* mnuSynchro = nullptr;
     QAction* mnuProperties = nullptr;
     QAction* mnuExit = nullptr;
+    QAction* mnuHistory = nullptr;   // the tray menu's "History..."
+    QAction* actHistory = nullptr;   // the window's: Ctrl+H and its context menu
     QTimer* Timer1 = nullptr;
     // The list dialog: made after this window and given to it; lives as long.
     ui::TMoonForm* MoonForm = nullptr;
@@ -119,6 +123,13 @@ public:
     void btnMinimizeClick();
     void mnuPropertiesClick();
     void mnuSynchroClick();
+    // The History window (one at a time) and the repeating checks.
+    void mnuHistoryClick();
+    void ComboRepeatChange();
+    int repeatHoursShown() const;
+    void setRepeatHoursShown(int hours);
+    app::HistoryView& historyView() { return *historyView_; }
+    app::RepeatChecks& repeatChecks() { return *repeatChecks_; }
     // Options page.
     void TOEditChange();
     void SpinButton1UpClick();
@@ -199,7 +210,14 @@ private:
     void showForm();
     bool hasNotificationArea() const;
 
+    void setUpHistoryAndRepeats();
+    void watchNetwork();
+
     ViewFormServices services_;
+    std::unique_ptr<app::HistoryView> historyView_;
+    check::TimerScheduler repeatScheduler_;
+    std::unique_ptr<app::RepeatChecks> repeatChecks_;
+    bool watchingNetwork_ = false;
     bool hiddenAtStart_ = false;   // Start Minimized: not shown since the start
     app::TimeProtocol listedProtocol_ = app::TimeProtocol::Time;   // whose servers the drop-down lists
 };

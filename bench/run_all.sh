@@ -61,6 +61,10 @@ done
 echo "== window_idle_bench.sh"
 bash "$here/window_idle_bench.sh" "$build" || status=1
 
+# The History window opening on 100,000 records.
+echo "== history_window_timer"
+"$build/bench/history_window_timer" 100000 || status=1
+
 # The NTP check's figures against chrony and the blocking client.
 echo "== ntp_accuracy_bench.sh"
 bash "$here/ntp_accuracy_bench.sh" "$build" || status=1

@@ -1,5 +1,6 @@
 #include "cli/history_command.h"
 
+#include "cli/history_plot.h"
 #include "cli/history_report.h"
 #include "history/drift.h"
 #include "history/history_store.h"
@@ -16,7 +17,7 @@ namespace cli {
 namespace {
 
 const char* const kHistoryUsage =
-    "Usage: tikora-cli history [--since YYYY-MM-DD] [--json | --csv]\n"
+    "Usage: tikora-cli history [--since YYYY-MM-DD] [--json | --csv] [--plot FILE]\n"
     "\n"
     "Shows the checks the window and tikora-cli check recorded, oldest first,\n"
     "and the PC clock's drift: its rate in parts per million from the completed\n"
@@ -28,6 +29,9 @@ const char* const kHistoryUsage =
     "  --json              one JSON object: \"records\", \"drift_ppm\" and\n"
     "                      \"drift_uncertainty_ppm\" (null: not enough checks)\n"
     "  --csv               the records as CSV, one line per check\n"
+    "  --plot FILE         the window's picture of the history as FILE, SVG or\n"
+    "                      PNG by its extension (no display needed); the\n"
+    "                      records are then printed only with --json or --csv\n"
     "\n"
     "Exit status: 0 shown, 1 the history cannot be read, 2 bad usage.\n";
 
@@ -36,6 +40,7 @@ enum class Format { Table, Json, Csv };
 struct HistoryOptions {
     std::optional<std::int64_t> sinceUnixMs;
     Format format = Format::Table;
+    std::optional<QString> plotPath;
 };
 
 // Local midnight of a calendar date, strictly YYYY-MM-DD.
@@ -70,6 +75,12 @@ std::optional<std::string> parse(const QStringList& args, HistoryOptions& option
             options.sinceUnixMs = localMidnight(value);
             if (!options.sinceUnixMs)
                 return "--since takes a date as YYYY-MM-DD, not '" + value.toStdString() + "'";
+        } else if (arg == QLatin1String("--plot")) {
+            if (i + 1 >= args.size())
+                return "--plot needs a file name ending in .svg or .png";
+            options.plotPath = args[++i];
+            if (!PictureFormatOf(*options.plotPath))
+                return "--plot " + options.plotPath->toStdString() + ": the picture's name must end in .svg or .png";
         } else {
             return "unknown argument " + arg.toStdString();
         }
@@ -103,7 +114,14 @@ int runHistoryCommand(const QStringList& args, std::ostream& out, std::ostream& 
         err << "tikora-cli history: " << store.error() << '\n';
         return 1;
     }
-    const auto drift = history::EstimateDrift(records, QDateTime::currentMSecsSinceEpoch());
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const auto drift = history::EstimateDrift(records, now);
+    if (options.plotPath) {
+        if (const int status = WriteHistoryPicture(*options.plotPath, {records, drift, now}, err); status != 0)
+            return status;
+        if (options.format == Format::Table)
+            return 0;
+    }
     switch (options.format) {
     case Format::Json:
         out << HistoryJson(records, drift) << '\n';

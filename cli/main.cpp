@@ -3,12 +3,15 @@
 #include "cli/almanac_command.h"
 #include "cli/check_command.h"
 #include "cli/history_command.h"
+#include "cli/history_plot.h"
 #include "cli/serve_command.h"
 
 #include "platform/guarded_application.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -22,7 +25,7 @@ const char* const kUsage =
     "      show the server's time, the local time (or the offset and delay) and\n"
     "      the correction. Never sets the clock. Exit status: 0 completed,\n"
     "      1 failed, 2 bad usage. Each check is kept in the history.\n"
-    "  history [--since YYYY-MM-DD] [--json | --csv]\n"
+    "  history [--since YYYY-MM-DD] [--json | --csv] [--plot FILE]\n"
     "      The recorded checks and the PC clock's drift (ppm) since its last step.\n"
     "  serve [--bind ADDR] [--port PORT] [--udp] [--max-connections N]\n"
     "      Run a Time protocol service (RFC 868) over TCP or UDP.\n"
@@ -40,7 +43,15 @@ const char* const kUsage =
 int main(int argc, char** argv)
 {
     // Errors that escape a handler are reported on stderr, never thrown through Qt.
-    platform::GuardedApplication<QCoreApplication> app(argc, argv);
+    // Painting a picture needs fonts, so a QGuiApplication (offscreen); every
+    // other command starts as lightly as before.
+    std::unique_ptr<QCoreApplication> app;
+    if (cli::WantsPicture(argc, argv)) {
+        cli::UseOffscreenPlatform();
+        app = std::make_unique<platform::GuardedApplication<QGuiApplication>>(argc, argv);
+    } else {
+        app = std::make_unique<platform::GuardedApplication<QCoreApplication>>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("tikora-cli"));
 
     QStringList args = QCoreApplication::arguments();

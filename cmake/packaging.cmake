@@ -17,11 +17,14 @@ endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION share/man/man1)
 install(FILES res/${TIKORA_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
+# The licence (GPL-3.0-or-later) travels with the program.
+install(FILES LICENSE DESTINATION share/doc/tikora)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tikora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "The Tikora developers <tikora@example.org>")
+# Reached through the project's issue tracker; there is no mailing address.
+set(CPACK_PACKAGE_CONTACT "The Tikora developers <https://github.com/tikora/tikora/issues>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "check the PC clock against a time server; moon almanac")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Tikora checks the PC's clock against an RFC 868 time server, shows the\n"

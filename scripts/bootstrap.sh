@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev libgl-dev
+  # The history's picture as SVG.
+  qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcap-dev libcap2-bin libxcb1-dev
   netbase

@@ -35,7 +35,7 @@ void TViewFormLayout::buildAboutPage(QWidget* page)
         SetTextColor(label, Qt::white);
         label->setAttribute(Qt::WA_TranslucentBackground);
     }
-    Edit1 = Place(new QLineEdit(QStringLiteral("tikora@example.org"), page), "Edit1", 44, 144, 148, 21);
+    Edit1 = Place(new QLineEdit(QStringLiteral("github.com/tikora/tikora"), page), "Edit1", 44, 144, 148, 21);
     SetBackgroundColor(Edit1, kNavy);
     SetTextColor(Edit1, Qt::white);
     // Measuring the version and laying the address out in bold load two more

@@ -30,6 +30,15 @@ void TViewFormLayout::buildOptionsPage(QWidget* page)
     compact->setParent(GroupBox1);
     for (QCheckBox* box : {chkStartMin, chkAutoConnect, chkExit, chkRetry, chkAdjust})
         box->setStyle(compact);
+    // Repeating checks, on the title's line as the protocol's box below: the
+    // only free space in the box. Item i is "every i hours", item 0 off.
+    ComboRepeat = Place(new QComboBox(GroupBox1), "ComboRepeat", 110, 0, 104, 18);
+    ComboRepeat->addItem(QStringLiteral("Repeat: off"));
+    ComboRepeat->addItem(QStringLiteral("Every hour"));
+    for (int hours = 2; hours <= 24; ++hours)
+        ComboRepeat->addItem(QStringLiteral("Every %1 hours").arg(hours));
+    ComboRepeat->setToolTip(QStringLiteral("Check every N hours"));
+    ComboRepeat->setAccessibleName(QStringLiteral("Check every N hours"));
 
     // Down to the page's bottom edge (91 in the first layout) for the row below Timeout.
     GroupBox2 = Place(new QGroupBox(QStringLiteral("Connection Settings"), page), "GroupBox2", 9, 138, 218, 99);

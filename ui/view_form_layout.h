@@ -118,6 +118,7 @@ public:
     QLabel* Label5 = nullptr;
     QCheckBox* chkAutostart = nullptr;
     QComboBox* ComboProtocol = nullptr;
+    QComboBox* ComboRepeat = nullptr;   // repeating checks: off, or every 1 to 24 hours
 
     // About
     TGradient* Gradient1 = nullptr;

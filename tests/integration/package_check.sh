@@ -58,6 +58,9 @@ id=$(sed -n 's:.*<id>\(.*\)</id>.*:\1:p' "${metainfo[0]}")
 launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "${metainfo[0]}")
 [ -f "$root/usr/share/applications/$launchable" ] || fail "launchable $launchable is not installed"
 grep -q '<release version="2.0" date="[0-9-]*"' "${metainfo[0]}" || fail "no dated release 2.0"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "${metainfo[0]}" || fail "no project licence"
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$root/usr/share/doc/tikora/LICENSE" 2>/dev/null || fail "no licence installed"
+! grep -rqi 'example\.\(org\|com\)' "${metainfo[0]}" "$root/usr/share/applications" || fail "placeholder address left"
 grep -q '<screenshot type="default">' "${metainfo[0]}" || fail "no screenshot"
 
 # No capability: none on the staged files, none carried in the archive, and

@@ -47,7 +47,7 @@ wait_for 10 eval '[[ $(sni_property ToolTip) == *"Tikora 2.0"* ]]' ||
 [ "$(menu_path)" != /NO_DBUSMENU ] && [ -n "$(menu_path)" ] || fail "Menu: $(sni_property Menu)"
 layout=$(menu_layout)
 labels=$(grep -o "'label': <'[^']*'>" <<<"$layout" | sed "s/'label': <'\(.*\)'>/\1/" | paste -sd '|')
-[ "$labels" = "_Connect...|_Properties|E_xit" ] || fail "menu labels: $labels (layout: $layout)"
+[ "$labels" = "_Connect...|_Properties|_History...|E_xit" ] || fail "menu labels: $labels (layout: $layout)"
 
 activate_item
 wait_for 10 window_on_screen || fail "Activate did not bring the window onto the screen (left: $(window_left))"

@@ -51,7 +51,7 @@ sleep 1
 activate_item
 wait_for 10 window_made $((before + 1)) || fail "Activate did not show the window"
 labels=$(menu_layout | grep -o "'label': <'[^']*'>" | sed "s/'label': <'\(.*\)'>/\1/" | paste -sd '|')
-[ "$labels" = "_Connect...|_Properties|E_xit" ] || fail "menu labels on Wayland: $labels"
+[ "$labels" = "_Connect...|_Properties|_History...|E_xit" ] || fail "menu labels on Wayland: $labels"
 stop_by_sigterm "with a host"
 expect_clean_stderr "Wayland with a StatusNotifierItem host"
 
