@@ -106,6 +106,14 @@ std::string certificateProblem(gnutls_session_t session, const std::string& host
         why.assign(reinterpret_cast<const char*>(text.data), text.size);
         gnutls_free(text.data);
     }
+    // The library's text opens with what our sentence already says and ends in stray stops.
+    const std::string opening = "The certificate is NOT trusted. ";
+    if (why.rfind(opening, 0) == 0)
+        why.erase(0, opening.size());
+    while (!why.empty() && (why.back() == ' ' || why.back() == '.'))
+        why.pop_back();
+    if (!why.empty() && why[0] >= 'A' && why[0] <= 'Z')
+        why[0] = static_cast<char>(why[0] - 'A' + 'a');
     return "The server's certificate is not trusted: " + why;
 }
 
@@ -201,7 +209,9 @@ TlsExchangeResult RunTlsExchange(const TlsExchangeRequest& request)
         socket.fd = connectTo(address, Clock::now() + std::chrono::milliseconds(request.timeOutMs), request, error);
         if (socket.fd < 0) {
             lastError = "No connection to " + shown + ": " + error;
-            say(lastError);
+            // The last one is the check's closing line.
+            if (&address != &request.addresses.back())
+                say(lastError);
             continue;
         }
         result.address = address.numeric();
