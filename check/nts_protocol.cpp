@@ -76,9 +76,21 @@ Reading NtsProtocol::consume(const Received& received)
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(received.bytes.data());
     const std::span<const std::uint8_t> packet{bytes, received.bytes.size()};
     const nts::ReplyFieldsParse parsed = nts::ParseReplyFields(packet);
+    const bool echoed = (parsed.status == nts::ReplyFieldsStatus::Ok ||
+                         parsed.status == nts::ReplyFieldsStatus::NoAuthenticator) &&
+                        parsed.fields.uniqueId == uniqueId_;
+    // A server that cannot read our cookie has no key to sign with: its
+    // NTSN is proven by our identifier alone, and costs only a new exchange.
+    const bool kiss = packet.size() >= ntp::kPacketSize && packet[1] == 0;
+    if (echoed && kiss && received.bytes.substr(12, 4) == "NTSN") {
+        uniqueId_.clear();
+        needsKeyExchange_ = true;
+        return Reading::failed(">Error: the server no longer knows our cookies (kiss-o'-death NTSN).",
+                               "Error: the server asks for a new key exchange");
+    }
     if (parsed.status != nts::ReplyFieldsStatus::Ok)
         return ignored("an unauthenticated reply arrived");
-    if (parsed.fields.uniqueId != uniqueId_)
+    if (!echoed)
         return ignored("a reply to another request arrived");
     const std::string associated = received.bytes.substr(0, parsed.fields.authenticatedLength);
     const std::optional<std::string> opened = aead_.open(session_->serverToClientKey, parsed.fields.authenticator.nonce,
@@ -89,16 +101,10 @@ Reading NtsProtocol::consume(const Received& received)
     if (!cookies)
         return ignored("a reply's encrypted part is malformed");
 
-    // Authentic from here on: this request is answered, and a kiss is the server's own.
+    // Authentic from here on: this request is answered, and any other kiss is the server's own.
     uniqueId_.clear();
     for (const std::string& cookie : *cookies)
         session_->addCookie(cookie);
-    const bool kiss = packet.size() >= 16 && packet[1] == 0;
-    if (kiss && received.bytes.substr(12, 4) == "NTSN") {
-        needsKeyExchange_ = true;
-        return Reading::failed(">Error: the server no longer knows our cookies (kiss-o'-death NTSN).",
-                               "Error: the server asks for a new key exchange");
-    }
     Reading reading = ntp_.consume(received);
     reading.result.authenticated = reading.kind == Reading::Kind::Done;
     return reading;

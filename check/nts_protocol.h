@@ -4,7 +4,10 @@
 // one cookie, placeholders for more, and the authenticator. A reply is read
 // as NTP only once its identifier echoes ours and its authenticator opens
 // with the server's key; anything else is ignored and the wait goes on, so
-// a forger on the path can delay a check but never answer it.
+// a forger on the path can delay a check but never answer it. The one
+// exception is NTSN, which the server sends when it cannot read our cookie:
+// it echoes our identifier and carries no authenticator, and it only ever
+// leads to a new key exchange.
 
 #include "check/nts_session.h"
 #include "check/ntp_protocol.h"

@@ -124,7 +124,7 @@ TEST(NtsProtocol, OnlyAnEchoedAuthenticReplyCountsAndTheWaitGoesOnPastForgeries)
         {"another request's id", {.echoId = false}},
         {"tag flipped on the way", {.flipTag = true}},
         {"sealed with another key", {.key = kC2s}},
-        {"unauthenticated kiss NTSN", {.authenticate = false, .stratum = 0, .referenceId = "NTSN"}},
+        {"NTSN for another request", {.echoId = false, .authenticate = false, .stratum = 0, .referenceId = "NTSN"}},
         {"unauthenticated kiss DENY", {.authenticate = false, .stratum = 0, .referenceId = "DENY"}},
     };
     Fixture f;
@@ -152,13 +152,16 @@ TEST(NtsProtocol, AuthenticKissesAreTheServersOwn)
     Fixture f;
     const std::int64_t sentAt = f.clock.realtime;
     std::string request = *f.protocol.request();
-    const check::Reading ntsn = f.deliver(replyTo(request, {.stratum = 0, .referenceId = "NTSN"}, sentAt));
+    // The server that lost our cookie cannot sign: our identifier is its proof.
+    const check::Reading ntsn =
+        f.deliver(replyTo(request, {.authenticate = false, .stratum = 0, .referenceId = "NTSN"}, sentAt));
     EXPECT_EQ(ntsn.kind, check::Reading::Kind::Failed);
     EXPECT_NE(ntsn.line.find("NTSN"), std::string::npos);
     EXPECT_TRUE(f.protocol.needsKeyExchange());
 
     f.protocol.beginAttempt();
     request = *f.protocol.request();
+    // Any other kiss must be signed (the forgeries test sends an unsigned one).
     const check::Reading deny = f.deliver(replyTo(request, {.stratum = 0, .referenceId = "DENY"}, f.clock.realtime));
     EXPECT_EQ(deny.kind, check::Reading::Kind::Failed);
     EXPECT_EQ(deny.kissCode, "DENY");
