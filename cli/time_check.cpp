@@ -91,6 +91,8 @@ void TimeCheck::keyExchangeDone(const check::KeyExchangeOutcome& outcome)
     session_ = outcome.session;
     nts_.clearNeedsKeyExchange();
     ntpHost_ = session_.ntpHost;
+    if (options_.portGiven)
+        io_.log(std::to_string(engine_.checkNumber() + 1) + ">NTP port " + options_.port + " as --port asks");
     engine_.configure(options_.portGiven ? options_.port : session_.ntpPort, options_.timeOutSeconds);
     engine_.start(ntpHost_);
 }

@@ -95,6 +95,15 @@ int connectTo(const SocketAddress& address, Clock::time_point deadline, const Tl
     return fd;
 }
 
+// The library's message without its closing full stop, for our own sentences.
+std::string libraryText(int code)
+{
+    std::string text = gnutls_strerror(code);
+    while (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
 std::string certificateProblem(gnutls_session_t session, const std::string& host)
 {
     const unsigned status = gnutls_session_get_verify_cert_status(session);
@@ -145,13 +154,13 @@ std::string handshakeProblem(int code, gnutls_session_t session, const TlsExchan
     }
     case GNUTLS_E_UNEXPECTED_PACKET_LENGTH:
     case GNUTLS_E_UNEXPECTED_PACKET:
-        return "The server at " + address + " does not speak TLS (" + gnutls_strerror(code) + ")";
+        return "The server at " + address + " does not speak TLS (" + libraryText(code) + ")";
     case GNUTLS_E_PREMATURE_TERMINATION:
     case GNUTLS_E_PUSH_ERROR:
     case GNUTLS_E_PULL_ERROR:
         return "The server at " + address + " closed the connection during the TLS handshake";
     default:
-        return "The TLS handshake with " + address + " failed: " + gnutls_strerror(code);
+        return "The TLS handshake with " + address + " failed: " + libraryText(code);
     }
 }
 
@@ -191,7 +200,7 @@ TlsExchangeResult RunTlsExchange(const TlsExchangeRequest& request)
                                                                  GNUTLS_X509_FMT_PEM);
         if (count <= 0) {
             result.error = "No certificate could be read from " + request.caFile +
-                           (count < 0 ? std::string(" (") + gnutls_strerror(count) + ")" : std::string());
+                           (count < 0 ? std::string(" (") + libraryText(count) + ")" : std::string());
             return result;
         }
     }
@@ -275,7 +284,7 @@ TlsExchangeResult RunTlsExchange(const TlsExchangeRequest& request)
             const ssize_t wrote =
                 gnutls_record_send(session.get(), request.request.data() + sent, request.request.size() - sent);
             if (wrote < 0 && gnutls_error_is_fatal(wrote)) {
-                result.error = std::string("The request could not be sent: ") + gnutls_strerror(wrote);
+                result.error = std::string("The request could not be sent: ") + libraryText(static_cast<int>(wrote));
                 return result;
             }
             if (wrote > 0)
@@ -302,7 +311,7 @@ TlsExchangeResult RunTlsExchange(const TlsExchangeRequest& request)
                 return result;
             }
             if (got < 0 && gnutls_error_is_fatal(got)) {
-                result.error = std::string("Reading the answer failed: ") + gnutls_strerror(got);
+                result.error = std::string("Reading the answer failed: ") + libraryText(static_cast<int>(got));
                 return result;
             }
             if (got > 0)
