@@ -99,7 +99,12 @@ std::span<const SettingBinding> TViewForm::settingsTable()
              window.setChosenProtocol(ReadProtocol(file, key));
          },
          [](const TViewForm& window) -> std::string {
-             return window.chosenProtocol() == TimeProtocol::Ntp ? kNtpProtocolText : kTimeProtocolText;
+             switch (window.chosenProtocol()) {
+             case TimeProtocol::Ntp: return kNtpProtocolText;
+             case TimeProtocol::Nts: return kNtsProtocolText;
+             case TimeProtocol::Time: break;
+             }
+             return kTimeProtocolText;
          },
          controlOf<&TViewForm::ComboProtocol>, true},
         {{"Info", nullptr, "Last Updated", ""}, nullptr,
