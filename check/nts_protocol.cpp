@@ -55,7 +55,10 @@ std::optional<std::string> NtsProtocol::request()
         uniqueId_.clear();
         return std::nullopt;
     }
-    return fields + nts::EncodeAuthenticator(nonce, *tag);
+    std::string packet = fields + nts::EncodeAuthenticator(nonce, *tag);
+    // Sealing took time the exchange must not count.
+    ntp_.restampSend();
+    return packet;
 }
 
 Reading NtsProtocol::ignored(const std::string& why)
