@@ -3,7 +3,9 @@
 # and one exchange) against `tikora-cli check --ntp`, both asking one
 # chronyd -x of this script's own on 127.0.0.1 (goal: 2.5 times or less, wall
 # time); and the offset it measures against chronyd -Q's NTS reading of the
-# same server (goal: within 10 us, medians of several runs).
+# same server (goal: within 10 us, medians of several runs); and a check with
+# kept cookies, as the window's second, against a plain NTP check on the
+# engine (goal: 1.2 times or less).
 # Usage: nts_process_bench.sh BUILD_DIR [RUNS]
 # Never sets the clock: tikora-cli check never does, chronyd runs with -x or -Q.
 set -eu
@@ -12,7 +14,10 @@ runs=${2:-100}
 here=$(cd "$(dirname "$0")" && pwd)
 cli="$build/tikora-cli"
 . "$here/../tests/integration/chrony_lib.sh"
-[ -x "$cli" ] || { echo "nts_process_bench: $cli is missing" >&2; exit 1; }
+timer="$build/bench/nts_exchange_timer"
+for tool in "$cli" "$timer"; do
+  [ -x "$tool" ] || { echo "nts_process_bench: $tool is missing" >&2; exit 1; }
+done
 chrony_available || { echo "nts_process_bench: $chrony_program with -x is missing" >&2; exit 1; }
 command -v openssl >/dev/null || { echo "nts_process_bench: openssl is missing" >&2; exit 1; }
 
@@ -88,3 +93,5 @@ print(f"offset, median of {len(ours)} / {len(theirs)} runs: tikora-cli --nts {a 
 difference = abs(a - b) * 1e6
 print(f"  difference: {difference:.1f} us (goal <= 10) {'PASS' if difference <= 10 else 'MISS'}")
 PY
+
+"$timer" "$chrony_port" "$ke_port" "$certs/cert.pem" "$runs"

@@ -10,7 +10,7 @@ constexpr int kMaxPlaceholders = 7;
 } // namespace
 
 NtsProtocol::NtsProtocol(platform::PreciseClock& clock, const platform::AeadSiv& aead, int samples)
-    : clock_(clock), aead_(aead), ntp_(clock, samples)
+    : aead_(aead), ntp_(clock, samples)
 {
 }
 
@@ -18,17 +18,6 @@ void NtsProtocol::beginAttempt()
 {
     ntp_.beginAttempt();
     uniqueId_.clear();
-}
-
-std::string NtsProtocol::randomBytes(std::size_t count)
-{
-    std::string bytes;
-    while (bytes.size() < count) {
-        const std::uint64_t bits = clock_.RandomBits();
-        for (int i = 0; i < 8 && bytes.size() < count; ++i)
-            bytes += static_cast<char>((bits >> (8 * i)) & 0xFF);
-    }
-    return bytes;
 }
 
 std::optional<std::string> NtsProtocol::request()
@@ -44,8 +33,8 @@ std::optional<std::string> NtsProtocol::request()
     const int placeholders = std::clamp(static_cast<int>(NtsSession::kWantedCookies) - 1 -
                                             static_cast<int>(session_->cookies.size()),
                                         0, kMaxPlaceholders);
-    uniqueId_ = randomBytes(nts::kUniqueIdentifierSize);
-    const std::string nonce = randomBytes(nts::kSivNonceSize);
+    uniqueId_ = aead_.randomBytes(nts::kUniqueIdentifierSize);
+    const std::string nonce = aead_.randomBytes(nts::kSivNonceSize);
     ignoredLogged_ = false;
     const std::optional<std::string> header = ntp_.request();
     const std::string fields = nts::EncodeRequestFields(*header, uniqueId_, *cookie, placeholders);

@@ -39,10 +39,8 @@ public:
     bool heedsKissOfDeath() const override { return true; }
 
 private:
-    std::string randomBytes(std::size_t count);
     Reading ignored(const std::string& why);
 
-    platform::PreciseClock& clock_;
     const platform::AeadSiv& aead_;
     NtpProtocol ntp_;
     NtsSession* session_ = nullptr;

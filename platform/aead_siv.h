@@ -4,6 +4,7 @@
 // encrypted bytes. Nonces are always 16 bytes: the library aborts the whole
 // process on an empty one, so anything else is refused here first.
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,15 +23,25 @@ public:
     // None when the ciphertext does not verify (or the sizes are wrong).
     virtual std::optional<std::string> open(const std::string& key, const std::string& nonce,
                                             const std::string& associatedData, const std::string& ciphertext) const = 0;
+    // Unpredictable bytes for nonces and identifiers.
+    virtual std::string randomBytes(std::size_t count) const = 0;
 };
 
-// GnuTLS's AES-SIV.
+// GnuTLS's AES-SIV. One thread at a time: the last key's cipher is kept,
+// as every request and reply of a session uses the same two keys.
 class GnutlsAeadSiv : public AeadSiv {
 public:
+    GnutlsAeadSiv();
+    ~GnutlsAeadSiv() override;
     std::optional<std::string> seal(const std::string& key, const std::string& nonce, const std::string& associatedData,
                                     const std::string& plaintext) const override;
     std::optional<std::string> open(const std::string& key, const std::string& nonce, const std::string& associatedData,
                                     const std::string& ciphertext) const override;
+    std::string randomBytes(std::size_t count) const override;
+
+private:
+    struct Ciphers;
+    std::unique_ptr<Ciphers> ciphers_;
 };
 
 } // namespace platform
