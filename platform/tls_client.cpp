@@ -227,7 +227,8 @@ TlsExchangeResult RunTlsExchange(const TlsExchangeRequest& request)
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(request.timeOutMs);
 
         gnutls_session_t rawSession = nullptr;
-        if (gnutls_init(&rawSession, GNUTLS_CLIENT) < 0) {
+        // A peer that hangs up mid-send must not kill the program with SIGPIPE.
+        if (gnutls_init(&rawSession, GNUTLS_CLIENT | GNUTLS_NO_SIGNAL) < 0) {
             result.error = "TLS could not be set up (out of memory)";
             return result;
         }
