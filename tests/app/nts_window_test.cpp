@@ -10,8 +10,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QPushButton>

@@ -85,7 +85,7 @@ expect other-authority 1 "The server's certificate is not trusted"
 expect_no_ntp other-authority
 
 # A certificate for another name, trusted: the name check alone refuses it.
-start_port_printer "$work/wrongname.out" "$work/wrongname.err" python3 "$peer" ke-tls \
+start_port_printer "$work/wrongname.out" "$work/wrongname.err" python3 "$peer" ke-error \
   "$work/other.example.pem" "$work/other.example.key" --bound 20
 run_check wrong-name --nts-port "$printer_port" --ca "$work/other.example.pem" --timeout 5 127.0.0.1
 expect wrong-name 1 "The server's certificate does not name 127.0.0.1 (wrong host name)"
@@ -125,10 +125,6 @@ expect ntsn 0 ">Error: the server no longer knows our cookies (kiss-o'-death NTS
 expect ntsn 0 "Authenticated: yes (NTS)"
 [ "$(grep -c '>Key exchange with' <<<"$out")" -eq 2 ] || fail "ntsn: not exactly one new key exchange: $out"
 grep -q "NTSN" "$work/ntsn.err" || fail "ntsn: chronyd sent no NTSN"
-
-# Usage errors come before any network.
-run_check usage --ntp 127.0.0.1
-expect usage 2 "--nts excludes --ntp"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "nts_check: all cases passed"

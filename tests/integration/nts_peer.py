@@ -4,7 +4,6 @@
 thing it sees on stderr. Ends by itself after --bound seconds.
 
   nts_peer.py ke-error CERT KEY        TLS 1.3 + ntske/1, answers any request with error record Bad Request
-  nts_peer.py ke-tls CERT KEY          TLS 1.3 + ntske/1, a good-looking answer (for the name check)
   nts_peer.py plain                    a TCP server that answers in plain text, no TLS
   nts_peer.py silent                   a TCP server that accepts and says nothing
   nts_peer.py relay flip-auth PORT     UDP relay to 127.0.0.1:PORT flipping a bit of each reply's authenticator
@@ -83,8 +82,6 @@ def tls_handler(answer):
 
 if mode == "ke-error":
     serve_tcp(tls_handler(record(1, b"\0\0") + record(2, b"\0\1") + record(0, b"")))
-elif mode == "ke-tls":
-    serve_tcp(tls_handler(record(1, b"\0\0") + record(4, b"\0\x0f") + record(5, b"c" * 64, False) + record(0, b"")))
 elif mode == "plain":
     serve_tcp(lambda c: c.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n" * 8))
 elif mode == "silent":

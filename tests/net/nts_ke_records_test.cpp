@@ -88,13 +88,6 @@ TEST(NtsKeRecords, RefusesWhatNoClientCanUse)
     }
 }
 
-TEST(NtsKeRecords, NamesErrorsAndWarnings)
-{
-    EXPECT_EQ(nts::KeErrorName(0), "Unrecognized Critical Record");
-    EXPECT_EQ(nts::KeErrorName(2), "Internal Server Error");
-    EXPECT_EQ(nts::KeWarningName(3), "warning 3");
-}
-
 TEST(NtsKeRecords, EncodeCutsABodyOverTheLengthFieldsReach)
 {
     const std::string encoded = nts::EncodeRecord({false, 5, std::string(70000, 'a')});
