@@ -2,11 +2,12 @@
 # tikora-cli check --nts end to end: against a real chronyd serving NTS on
 # loopback (never touching the clock: -x), as text and JSON, through the name
 # localhost; then every hostile case once: a certificate from another
-# authority, a certificate that does not name the host, a plain and a silent
-# server on the key exchange port, a key exchange error record, a relay that
-# flips the authenticator, an unauthenticated reply from the NTP address, and
-# the server's NTSN (its cookie spoiled on the way), which costs one new
-# key exchange. A failed key exchange sends no NTP request.
+# authority, a certificate that does not name the host, TLS 1.2 only, no
+# agreement on ntske/1, a plain and a silent server on the key exchange port,
+# a key exchange error record, a relay that flips the authenticator, an
+# unauthenticated reply from the NTP address, and the server's NTSN (its
+# cookie spoiled on the way), which costs one new key exchange. A failed key
+# exchange sends no NTP request.
 # Usage: nts_check_test.sh TIKORA_CLI TIME_PEER WORK_DIR
 set -u
 cli=$1
@@ -96,6 +97,14 @@ start_port_printer "$work/error.out" "$work/error.err" python3 "$peer" ke-error 
 run_check error-record --nts-port "$printer_port" --ca "$work/localhost.pem" --timeout 5 127.0.0.1
 expect error-record 1 ">Error: The key exchange server sent error record Bad Request."
 expect_no_ntp error-record
+
+for case in "ke-tls12|does not speak TLS 1.3" "ke-alpn|does not agree to the protocol ntske/1"; do
+  start_port_printer "$work/${case%%|*}.out" "$work/${case%%|*}.err" python3 "$peer" "${case%%|*}" \
+    "$work/localhost.pem" "$work/localhost.key" --bound 20
+  run_check "${case%%|*}" --nts-port "$printer_port" --ca "$work/localhost.pem" --timeout 5 127.0.0.1
+  expect "${case%%|*}" 1 "${case#*|}"
+  expect_no_ntp "${case%%|*}"
+done
 
 start_port_printer "$work/plain.out" "$work/plain.err" python3 "$peer" plain --bound 20
 run_check plain --nts-port "$printer_port" --ca "$work/localhost.pem" --timeout 5 127.0.0.1

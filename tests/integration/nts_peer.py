@@ -4,6 +4,8 @@
 thing it sees on stderr. Ends by itself after --bound seconds.
 
   nts_peer.py ke-error CERT KEY        TLS 1.3 + ntske/1, answers any request with error record Bad Request
+  nts_peer.py ke-tls12 CERT KEY        TLS 1.2 at most
+  nts_peer.py ke-alpn CERT KEY         TLS 1.3 that agrees only to http/1.1
   nts_peer.py plain                    a TCP server that answers in plain text, no TLS
   nts_peer.py silent                   a TCP server that accepts and says nothing
   nts_peer.py relay flip-auth PORT     UDP relay to 127.0.0.1:PORT flipping a bit of each reply's authenticator
@@ -64,11 +66,11 @@ def serve_tcp(handle):
         held.append(connection)
 
 
-def tls_handler(answer):
+def tls_handler(answer, alpn="ntske/1", version=ssl.TLSVersion.TLSv1_3):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.minimum_version = ssl.TLSVersion.TLSv1_3
+    context.minimum_version = context.maximum_version = version
     context.load_cert_chain(args[1], args[2])
-    context.set_alpn_protocols(["ntske/1"])
+    context.set_alpn_protocols([alpn])
 
     def handle(connection):
         connection.settimeout(left())
@@ -82,6 +84,10 @@ def tls_handler(answer):
 
 if mode == "ke-error":
     serve_tcp(tls_handler(record(1, b"\0\0") + record(2, b"\0\1") + record(0, b"")))
+elif mode == "ke-tls12":
+    serve_tcp(tls_handler(b"", version=ssl.TLSVersion.TLSv1_2))
+elif mode == "ke-alpn":
+    serve_tcp(tls_handler(b"", alpn="http/1.1"))
 elif mode == "plain":
     serve_tcp(lambda c: c.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n" * 8))
 elif mode == "silent":
