@@ -164,6 +164,44 @@ std::string handshakeProblem(int code, gnutls_session_t session, const TlsExchan
     }
 }
 
+// The socket as GnuTLS reads it: every wait in slices, so a cancel ends a
+// stalled handshake or read within a fifth of a second, not at its time-out.
+struct Wire {
+    int fd = -1;
+    const std::atomic<bool>* cancelled = nullptr;
+    gnutls_session_t session = nullptr;
+};
+
+ssize_t wirePush(gnutls_transport_ptr_t ptr, const void* data, std::size_t size)
+{
+    const auto* wire = static_cast<const Wire*>(ptr);
+    return ::send(wire->fd, data, size, MSG_NOSIGNAL);
+}
+
+ssize_t wirePull(gnutls_transport_ptr_t ptr, void* data, std::size_t size)
+{
+    const auto* wire = static_cast<const Wire*>(ptr);
+    return ::recv(wire->fd, data, size, 0);
+}
+
+int wireWait(gnutls_transport_ptr_t ptr, unsigned int ms)
+{
+    const auto* wire = static_cast<const Wire*>(ptr);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+    while (true) {
+        if (wire->cancelled && wire->cancelled->load()) {
+            gnutls_transport_set_errno(wire->session, EINTR);
+            return -1;
+        }
+        pollfd readable{wire->fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, std::min(msLeft(end), 200));
+        if (ready != 0)
+            return ready;   // readable, or an error GnuTLS reads from the pull
+        if (ms != GNUTLS_INDEFINITE_TIMEOUT && msLeft(end) == 0)
+            return 0;
+    }
+}
+
 struct SessionDeleter {
     void operator()(gnutls_session_t session) const { gnutls_deinit(session); }
 };
@@ -226,6 +264,8 @@ TlsExchangeResult RunTlsExchange(const TlsExchangeRequest& request)
         result.address = address.numeric();
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(request.timeOutMs);
 
+        // Outlives the session that reads through it.
+        Wire wire{socket.fd, request.cancelled, nullptr};
         gnutls_session_t rawSession = nullptr;
         // A peer that hangs up mid-send must not kill the program with SIGPIPE.
         if (gnutls_init(&rawSession, GNUTLS_CLIENT | GNUTLS_NO_SIGNAL) < 0) {
@@ -245,13 +285,22 @@ TlsExchangeResult RunTlsExchange(const TlsExchangeRequest& request)
         gnutls_datum_t protocol{reinterpret_cast<unsigned char*>(const_cast<char*>(request.alpn.data())),
                                 static_cast<unsigned>(request.alpn.size())};
         gnutls_alpn_set_protocols(session.get(), &protocol, 1, 0);
-        gnutls_transport_set_int(session.get(), socket.fd);
+        wire.session = session.get();
+        gnutls_transport_set_ptr(session.get(), &wire);
+        gnutls_transport_set_push_function(session.get(), wirePush);
+        gnutls_transport_set_pull_function(session.get(), wirePull);
+        gnutls_transport_set_pull_timeout_function(session.get(), wireWait);
         gnutls_handshake_set_timeout(session.get(), std::max(1, msLeft(deadline)));
 
         int code;
         do {
             code = gnutls_handshake(session.get());
-        } while (code < 0 && !gnutls_error_is_fatal(code) && code != GNUTLS_E_AGAIN && msLeft(deadline) > 0);
+        } while (code < 0 && !gnutls_error_is_fatal(code) && code != GNUTLS_E_AGAIN && msLeft(deadline) > 0 &&
+                 !cancelledNow(request));
+        if (cancelledNow(request)) {
+            result.error = "Stopped";
+            return result;
+        }
         if (code < 0) {
             result.error = handshakeProblem(code, session.get(), request, shown);
             return result;

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
@@ -177,6 +178,24 @@ TEST_F(NtsWindow, AnUntrustedCertificateIsNamedAndNothingIsAsked)
     window.btnConnect->click();
     ASSERT_TRUE(runUntilIdle());
     EXPECT_FALSE(linesOf(2).empty());
+}
+
+TEST_F(NtsWindow, StopDuringASilentKeyExchangeEndsTheCheckAtOnce)
+{
+    QTcpServer silent;   // accepts and never speaks
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    ntsPort = std::to_string(silent.serverPort());
+    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=30\nAdjust=0\n");
+    TViewForm& window = open();
+    window.btnConnect->click();
+    ASSERT_TRUE(pumpUntil([&] { return has(linesOf(1), ">Connecting to 127.0.0.1..."); }, 5000));
+    window.btnStop->click();
+    EXPECT_TRUE(window.btnConnect->isEnabled());
+    EXPECT_TRUE(has(linesOf(1), ">Disconnected."));
+    // The exchange's late end, if any, changes nothing.
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(linesOf(1).back(), ">Disconnected.");
+    EXPECT_TRUE(linesOf(2).empty());
 }
 
 } // namespace
