@@ -9,9 +9,9 @@
 
 history::CheckAsked TViewForm::checkAsked() const
 {
-    const bool ntp = &checkEngine_->protocol() == &ntpProtocol_;
-    return {QDateTime::currentMSecsSinceEpoch(), checkEngine_->host(), checkEngine_->addressAsked(),
-            ntp ? "ntp" : "rfc868"};
+    const check::CheckProtocol* protocol = &checkEngine_->protocol();
+    const char* name = protocol == &ntsProtocol_ ? "nts" : protocol == &ntpProtocol_ ? "ntp" : "rfc868";
+    return {QDateTime::currentMSecsSinceEpoch(), checkEngine_->host(), checkEngine_->addressAsked(), name};
 }
 
 // An unnumbered line in the log, as other problems outside a check, and on

@@ -74,7 +74,17 @@ void TViewForm::showtime(const check::CheckResult& result)
     const int utcOffsetSeconds = -(zone.Bias + platform::DaylightBiasInForce(zone, state)) * 60;
     const std::int64_t localNs = LocalNanosecondsOf(services_.clock.LocalNow());
     const std::int64_t utcNs = localNs - std::int64_t{utcOffsetSeconds} * 1'000'000'000;
-    const check::Answer answer = check::AnswerOf(result, {utcNs, utcOffsetSeconds});
+    check::Answer answer = check::AnswerOf(result, {utcNs, utcOffsetSeconds});
+    if (&checkEngine_->protocol() == &ntsProtocol_) {
+        // With NTS chosen only an authenticated answer may set the clock.
+        if (!result.authenticated) {
+            answer.step.reset();
+            logNumbered(checkEngine_->checkNumber(), ">Error: the answer is not authenticated; the clock is left alone.");
+        } else {
+            logNumbered(checkEngine_->checkNumber(), ">Time authenticated (NTS)");
+            answer.trayTip += " (authenticated)";
+        }
+    }
     recorder_->answered(checkAsked(), result, answer, chkAdjust->isChecked() && answer.step);
     presentAnswer(answer);
 }

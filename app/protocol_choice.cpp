@@ -12,11 +12,16 @@ namespace {
 // The items of the Protocol box, in order.
 constexpr int kTimeItem = 0;
 constexpr int kNtpItem = 1;
+constexpr int kNtsItem = 2;
 } // namespace
 
 TimeProtocol TViewForm::chosenProtocol() const
 {
-    return ComboProtocol->currentIndex() == kNtpItem ? TimeProtocol::Ntp : TimeProtocol::Time;
+    switch (ComboProtocol->currentIndex()) {
+    case kNtpItem: return TimeProtocol::Ntp;
+    case kNtsItem: return TimeProtocol::Nts;
+    default: return TimeProtocol::Time;
+    }
 }
 
 // As the settings file gives it: the server read with it was not picked from
@@ -25,7 +30,9 @@ void TViewForm::setChosenProtocol(TimeProtocol protocol)
 {
     {
         const QSignalBlocker quiet(ComboProtocol);
-        ComboProtocol->setCurrentIndex(protocol == TimeProtocol::Ntp ? kNtpItem : kTimeItem);
+        ComboProtocol->setCurrentIndex(protocol == TimeProtocol::Ntp   ? kNtpItem
+                                       : protocol == TimeProtocol::Nts ? kNtsItem
+                                                                       : kTimeItem);
     }
     listServers(protocol);
 }
@@ -64,7 +71,13 @@ void TViewForm::useChosenProtocol()
 {
     if (CheckRunning())
         return;
-    const bool ntp = chosenProtocol() == TimeProtocol::Ntp;
+    const TimeProtocol chosen = chosenProtocol();
+    if (chosen == TimeProtocol::Nts) {
+        // The port is the one the key exchange names, set when it is known.
+        checkEngine_->setProtocol(ntsProtocol_);
+        return;
+    }
+    const bool ntp = chosen == TimeProtocol::Ntp;
     checkEngine_->setProtocol(ntp ? static_cast<check::CheckProtocol&>(ntpProtocol_) : timeProtocol_);
     checkEngine_->configure(ntp ? services_.ntpPort : services_.timePort, cli.TimeOut());
 }

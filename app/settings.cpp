@@ -72,11 +72,14 @@ std::string ReadText(const platform::TIniFile& file, const Setting& setting)
 TimeProtocol ReadProtocol(const platform::TIniFile& file, const Setting& setting)
 {
     const std::string text = ReadText(file, setting);
-    const std::string ntp = kNtpProtocolText;
-    const bool isNtp = std::equal(text.begin(), text.end(), ntp.begin(), ntp.end(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-    });
-    return isNtp ? TimeProtocol::Ntp : TimeProtocol::Time;
+    const auto is = [&text](const std::string& name) {
+        return std::equal(text.begin(), text.end(), name.begin(), name.end(), [](char a, char b) {
+            return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+        });
+    };
+    if (is(kNtsProtocolText))
+        return TimeProtocol::Nts;
+    return is(kNtpProtocolText) ? TimeProtocol::Ntp : TimeProtocol::Time;
 }
 
 void WriteSetting(platform::TIniFile& file, const Setting& setting, const std::string& value,

@@ -32,6 +32,7 @@ inline constexpr int kTimeOutStep = 5;
 
 inline constexpr char kTimeProtocolText[] = "Time";
 inline constexpr char kNtpProtocolText[] = "NTP";
+inline constexpr char kNtsProtocolText[] = "NTS";
 
 // A whole number as the settings file and the edits give it: decimal with an
 // optional sign, "$" + hexadecimal, or "0x" + hexadecimal when longer than two
@@ -43,7 +44,7 @@ bool ReadSwitch(const platform::TIniFile& file, const Setting& setting);
 // A whole number within [low, high]; the default when the text is no whole number.
 int ReadWholeNumber(const platform::TIniFile& file, const Setting& setting, int low, int high);
 std::string ReadText(const platform::TIniFile& file, const Setting& setting);
-// "NTP" (in any case) is NTP; absent or anything else is the Time protocol,
+// "NTP" (in any case) is NTP, "NTS" authenticated NTP; absent or anything else is the Time protocol,
 // so files written before there was a choice check as they always did.
 TimeProtocol ReadProtocol(const platform::TIniFile& file, const Setting& setting);
 // With `keptAbsentAtDefault`, a file that lacks the key keeps lacking it while

@@ -100,7 +100,12 @@ std::span<const SettingBinding> TViewForm::settingsTable()
              window.setChosenProtocol(ReadProtocol(file, key));
          },
          [](const TViewForm& window) -> std::string {
-             return window.chosenProtocol() == TimeProtocol::Ntp ? kNtpProtocolText : kTimeProtocolText;
+             switch (window.chosenProtocol()) {
+             case TimeProtocol::Ntp: return kNtpProtocolText;
+             case TimeProtocol::Nts: return kNtsProtocolText;
+             case TimeProtocol::Time: break;
+             }
+             return kTimeProtocolText;
          },
          controlOf<&TViewForm::ComboProtocol>, true},
         // Off (0) unless 1 to 24 hours; a file without the key stays without it while off.

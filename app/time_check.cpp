@@ -68,6 +68,8 @@ void TViewForm::presentCheckEvents()
         showtime(result);
     };
     events.ended = [this](check::Outcome outcome, const check::Failure& failure) {
+        if (outcome == check::Outcome::Failed && ntsExchangeAgain())
+            return;
         setIdle();
         if (outcome == check::Outcome::Failed) {
             recorder_->failed(checkAsked(), failure.reason);
@@ -92,13 +94,25 @@ void TViewForm::btnConnectClick()
     ProgressBar1->show();
     ProgressBar1->setValue(0);
     useChosenProtocol();
-    checkEngine_->start(ComboServer->currentText().toStdString());
+    if (chosenProtocol() == app::TimeProtocol::Nts)
+        startNtsCheck(ComboServer->currentText().toStdString());
+    else
+        checkEngine_->start(ComboServer->currentText().toStdString());
 }
 
 void TViewForm::btnStopClick()
 {
-    if (!btnConnect->isEnabled())
-        checkEngine_->stop(">Disconnected.");
+    if (btnConnect->isEnabled())
+        return;
+    if (keyExchange_.running()) {
+        // Stopped during the key exchange: the engine has not started yet.
+        keyExchange_.cancel();
+        logNumbered(checkEngine_->checkNumber() + 1, ">Disconnected.");
+        checkEngine_->setCheckNumber(checkEngine_->checkNumber() + 1);
+        setIdle();
+        return;
+    }
+    checkEngine_->stop(">Disconnected.");
 }
 
 // The server closed the connection of a running check: the retry count is

@@ -26,6 +26,8 @@ std::span<const char* const> ServersFor(TimeProtocol protocol)
 {
     if (protocol == TimeProtocol::Ntp)
         return kNtpServers;
+    if (protocol == TimeProtocol::Nts)
+        return kNtsServers;
     return kTimeServers;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The built-in lists of time servers, one per protocol the check speaks: hosts
 // that answer the Time protocol (RFC 868) on TCP port 37, and hosts that
-// answer NTP on UDP port 123. The first of each is its default server.
+// answer NTP on UDP port 123, and hosts that run an authenticated time (NTS)
+// key exchange on TCP port 4460. The first of each is its default server.
 
 #include <array>
 #include <span>
@@ -9,7 +10,7 @@
 
 namespace app {
 
-enum class TimeProtocol { Time, Ntp };
+enum class TimeProtocol { Time, Ntp, Nts };
 
 inline constexpr std::array<const char*, 32> kTimeServers = {
     "time.nist.gov",          // NIST, round robin over the servers below
@@ -78,6 +79,22 @@ inline constexpr std::array kNtpServers = {
     "time.chu.nrc.ca",
     "ntp.nict.jp",            // NICT, Tokyo
     "time.kriss.re.kr",       // KRISS, Daejeon
+};
+
+// Public servers of authenticated time, each with its own key exchange.
+inline constexpr std::array kNtsServers = {
+    "time.cloudflare.com",          // Cloudflare, anycast
+    "nts.netnod.se",                // Netnod, Stockholm
+    "ptbtime1.ptb.de",              // PTB, Braunschweig
+    "ptbtime2.ptb.de",
+    "ptbtime3.ptb.de",
+    "ptbtime4.ptb.de",
+    "nts.time.nl",                  // VSL and SIDN, Delft
+    "ntppool1.time.nl",
+    "virginia.time.system76.com",   // System76
+    "ohio.time.system76.com",
+    "oregon.time.system76.com",
+    "paris.time.system76.com",
 };
 
 std::span<const char* const> ServersFor(TimeProtocol protocol);

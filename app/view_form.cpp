@@ -25,7 +25,9 @@
 
 TViewForm::TViewForm(const ViewFormServices& services, QWidget* parent)
     : ui::TViewFormLayout(parent, &services.clock),
-      ntpProtocol_(services.preciseClock ? *services.preciseClock : systemPreciseClock_, 1), services_(services)
+      ntpProtocol_(services.preciseClock ? *services.preciseClock : systemPreciseClock_, 1),
+      ntsProtocol_(services.preciseClock ? *services.preciseClock : systemPreciseClock_, aead_, 1),
+      services_(services)
 {
     check::Transport* transport = services_.transport;
     if (!transport) {

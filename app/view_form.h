@@ -7,6 +7,8 @@
 #include "check/answer.h"
 #include "check/check_engine.h"
 #include "check/ntp_protocol.h"
+#include "check/nts_key_exchange.h"
+#include "check/nts_protocol.h"
 #include "check/rfc868_protocol.h"
 #include "check/timer_scheduler.h"
 #include "net/client_socket.h"
@@ -78,6 +80,10 @@ struct ViewFormServices {
     std::optional<std::int64_t> earliestServerTime = std::nullopt;
     // Where each check is recorded; none: nowhere.
     history::HistoryStore* history = nullptr;
+    // Authenticated time: the key exchange's port, and a certificate file
+    // trusted instead of the system's (empty: the system's).
+    std::string ntsPort = "4460";
+    std::string ntsCaFile = {};
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -96,6 +102,14 @@ private:
     std::unique_ptr<check::Transport> ownTransport_;
     check::TimerScheduler scheduler_;
     std::unique_ptr<check::CheckEngine> checkEngine_;
+    // Authenticated time: the keys and unused cookies of each server are kept
+    // for the program's life, so a second check needs no key exchange.
+    platform::GnutlsAeadSiv aead_;
+    check::NtsProtocol ntsProtocol_;
+    check::NtsKeyExchange keyExchange_;
+    check::NtsSessions ntsSessions_;
+    std::string ntsSessionKey_;        // the running check's entry in ntsSessions_
+    bool ntsFreshExchangeUsed_ = false;   // one new exchange per check on NTSN
     std::unique_ptr<platform::ClockService> clockService_;
     std::unique_ptr<app::CheckRecorder> recorder_;
 
@@ -202,6 +216,11 @@ private:
     void endCheck(int number);
     history::CheckAsked checkAsked() const;
     void reportHistoryProblem(const std::string& problem);
+    // Authenticated time (app/nts_check.cpp).
+    void startNtsCheck(const std::string& host);
+    void ntsKeyExchangeDone(int number, const check::KeyExchangeOutcome& outcome);
+    void startNtsEngine();
+    bool ntsExchangeAgain();
     int screenWidth() const;
     int centredLeft() const;
     int localDatePart(const char* pattern) const;

@@ -57,6 +57,10 @@ for script in "$here"/check_*_bench.sh; do
   bash "$script" "$build" || status=1
 done
 
+# Authenticated time against plain NTP, and its offset against chronyd's.
+echo "== nts_process_bench.sh"
+bash "$here/nts_process_bench.sh" "$build" || status=1
+
 # The window: idle wake-ups on each page and hidden, and its start-up time.
 echo "== window_idle_bench.sh"
 bash "$here/window_idle_bench.sh" "$build" || status=1

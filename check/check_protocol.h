@@ -31,6 +31,7 @@ struct CheckResult {
     std::int64_t serverUnixNanoseconds = 0;
     bool subSecond = false;   // false: the nanoseconds are whole seconds
     std::optional<NtpReading> ntp;   // set by an NTP check
+    bool authenticated = false;      // every sample came with a verified authenticator
 };
 
 struct Reading {

@@ -34,6 +34,9 @@ public:
     std::optional<CheckResult> resultSoFar() const override;
     int retryPauseMs(int timeOutsSoFar) const override;
     bool heedsKissOfDeath() const override { return true; }
+    // A wrapper that adds to the request after request() (an authenticator)
+    // takes the send time again, as close to the send as it can.
+    void restampSend() { sentMonotonicNs_ = clock_.MonotonicNanoseconds(); }
 
 private:
     // An accepted answer and what the server said with it.

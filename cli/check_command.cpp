@@ -19,6 +19,8 @@ namespace {
 const char* const kCheckUsage =
     "Usage: tikora-cli check [--udp | --ntp [--samples N]] [--port PORT] [--timeout SECONDS]\n"
     "                        [--retries N] [--json] [--no-record] HOST\n"
+    "       tikora-cli check --nts [--nts-port PORT] [--ca FILE] [--port PORT] [--samples N]\n"
+    "                        [--timeout SECONDS] [--retries N] [--json] [--no-record] HOST\n"
     "\n"
     "Asks HOST for the current time with the Time protocol (RFC 868 over TCP)\n"
     "and prints the numbered log of the check, the server's time and the local\n"
@@ -29,12 +31,21 @@ const char* const kCheckUsage =
     "  --ntp              ask with NTP (SNTP over UDP) and print the server's time\n"
     "                     (UTC, milliseconds), the offset and round-trip delay,\n"
     "                     the server's stratum, reference id and leap indicator\n"
-    "  --samples N        with --ntp: N requests (1-8) at least 2 s apart; the one\n"
-    "                     with the smallest delay is kept (default: 1)\n"
+    "  --nts              authenticated NTP (Network Time Security): a TLS 1.3 key\n"
+    "                     exchange with HOST first (its certificate checked), then\n"
+    "                     NTP whose every answer must carry the server's\n"
+    "                     authenticator; nothing unauthenticated is taken\n"
+    "  --nts-port PORT    with --nts: the key exchange's TCP port (default: 4460)\n"
+    "  --ca FILE          with --nts: trust the certificate(s) in FILE (PEM)\n"
+    "                     instead of the system's\n"
+    "  --samples N        with --ntp or --nts: N requests (1-8) at least 2 s\n"
+    "                     apart; the one with the smallest delay is kept\n"
+    "                     (default: 1)\n"
     "  --json             print the result (or the failure) as one JSON object on\n"
     "                     stdout, the log on stderr; offset and delay in seconds\n"
     "  --port PORT        service name or port number 1-65535 (default: time, 37;\n"
-    "                     with --ntp: ntp, 123)\n"
+    "                     with --ntp: ntp, 123; with --nts: the one the key\n"
+    "                     exchange names, else 123)\n"
     "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
     "                     answer (default: 10; 0 waits for ever)\n"
     "  --retries N        new attempts after a time-out (default: 3)\n"
@@ -60,6 +71,7 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     bool record = true;
     bool portGiven = false;
     bool samplesGiven = false;
+    bool ntsOnlyGiven = false;   // --nts-port or --ca
     QStringList seen;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -83,6 +95,10 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
             options.ntp = true;
             continue;
         }
+        if (arg == QLatin1String("--nts")) {
+            options.nts = true;
+            continue;
+        }
         if (arg == QLatin1String("--json")) {
             options.json = true;
             continue;
@@ -92,7 +108,8 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
             continue;
         }
         const bool takesValue = arg == QLatin1String("--port") || arg == QLatin1String("--timeout") ||
-                                arg == QLatin1String("--retries") || arg == QLatin1String("--samples");
+                                arg == QLatin1String("--retries") || arg == QLatin1String("--samples") ||
+                                arg == QLatin1String("--nts-port") || arg == QLatin1String("--ca");
         // An option in the value's place ("--port --json") is a value forgotten.
         if (takesValue && (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1String("--")))) {
             err << "tikora-cli check: " << arg.toStdString() << " needs a value\n";
@@ -124,6 +141,21 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
             }
             options.samples = *samples;
             samplesGiven = true;
+        } else if (arg == QLatin1String("--nts-port")) {
+            const PortArgument port = ParsePortArgument(args[++i].toStdString(), false, [](const std::string& name) {
+                return ServiceKnown(name, false);
+            });
+            if (!port.error.empty()) {
+                // The shared parser names --port; this is the other one.
+                const std::string error = port.error.rfind("--port", 0) == 0 ? port.error.substr(6) : port.error;
+                err << "tikora-cli check: --nts-port" << error << "\n";
+                return 2;
+            }
+            options.ntsPort = port.port;
+            ntsOnlyGiven = true;
+        } else if (arg == QLatin1String("--ca")) {
+            options.caFile = args[++i].toStdString();
+            ntsOnlyGiven = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             err << "tikora-cli check: unknown option " << arg.toStdString() << "\n";
             return 2;
@@ -142,11 +174,20 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         err << "tikora-cli check: --ntp and --udp exclude each other (NTP is always UDP)\n";
         return 2;
     }
-    if (samplesGiven && !options.ntp) {
-        err << "tikora-cli check: --samples needs --ntp\n";
+    if (options.nts && (options.ntp || options.udp)) {
+        err << "tikora-cli check: --nts excludes --ntp and --udp (it is authenticated NTP)\n";
         return 2;
     }
-    const bool overUdp = options.udp || options.ntp;
+    if (samplesGiven && !options.ntp && !options.nts) {
+        err << "tikora-cli check: --samples needs --ntp or --nts\n";
+        return 2;
+    }
+    if (ntsOnlyGiven && !options.nts) {
+        err << "tikora-cli check: --nts-port and --ca need --nts\n";
+        return 2;
+    }
+    options.portGiven = portGiven;
+    const bool overUdp = options.udp || options.ntp || options.nts;
     if (options.ntp && !portGiven)
         options.port = "ntp";
     if (portGiven) {

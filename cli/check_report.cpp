@@ -67,7 +67,7 @@ std::vector<std::string> NtpResultLines(const check::CheckResult& result, const 
     server[10] = ' ';
     server.back() = ' ';
     server += "UTC";
-    return {
+    std::vector<std::string> lines = {
         "Server time: " + server,
         "Offset:      " + check::SecondsText(reading.offsetNs, true) + " s",
         "Delay:       " + check::SecondsText(reading.delayNs, false) + " s",
@@ -77,6 +77,9 @@ std::vector<std::string> NtpResultLines(const check::CheckResult& result, const 
         "Samples:     " + std::to_string(reading.samples),
         "Correction:  " + correction,
     };
+    if (result.authenticated)
+        lines.insert(lines.end() - 1, "Authenticated: yes (NTS)");
+    return lines;
 }
 
 std::string JsonString(const std::string& text)
@@ -101,7 +104,9 @@ std::string JsonString(const std::string& text)
 std::string NtpResultJson(const check::CheckResult& result, const std::string& server, const std::string& correction)
 {
     const check::NtpReading reading = result.ntp.value_or(check::NtpReading{});
-    return "{" + field("protocol", JsonString("ntp")) + "," + field("server", JsonString(server)) + "," +
+    return "{" + field("protocol", JsonString(result.authenticated ? "nts" : "ntp")) + "," +
+           (result.authenticated ? field("authenticated", "true") + "," : std::string()) +
+           field("server", JsonString(server)) + "," +
            field("server_time", JsonString(UtcText(result.serverUnixNanoseconds, true))) + "," +
            field("offset", secondsNumber(reading.offsetNs)) + "," + field("delay", secondsNumber(reading.delayNs)) +
            "," + field("stratum", std::to_string(reading.stratum)) + "," +

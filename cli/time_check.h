@@ -5,6 +5,8 @@
 
 #include "check/check_engine.h"
 #include "check/ntp_protocol.h"
+#include "check/nts_key_exchange.h"
+#include "check/nts_protocol.h"
 #include "check/rfc868_protocol.h"
 #include "check/timer_scheduler.h"
 #include "history/record_of.h"
@@ -26,6 +28,10 @@ struct TimeCheckOptions {
     bool ntp = false;   // NTP over UDP instead of the Time protocol
     int samples = 1;    // NTP: requests 2 s apart, the least delayed kept
     bool json = false;  // the result (or the failure) as one JSON object
+    bool nts = false;   // NTP with a key exchange first, every answer authenticated
+    std::string ntsPort = "4460";   // the key exchange's TCP port
+    std::string caFile;             // trusted instead of the system's certificates
+    bool portGiven = false;         // with nts: `port` overrides the one the exchange names
 };
 
 // Where the check's output goes, and how "now" is read (tests replace both).
@@ -64,6 +70,11 @@ private:
     std::string serverShown() const;
     history::CheckAsked asked() const;
     void finish(Outcome outcome);
+    // Authenticated NTP: the key exchange first, then the engine on the server it names.
+    void startKeyExchange();
+    void keyExchangeDone(const check::KeyExchangeOutcome& outcome);
+    void engineEnded(const check::Failure& failure);
+    std::string protocolName() const;
 
     TimeCheckOptions options_;
     TimeCheckIo io_;
@@ -73,6 +84,12 @@ private:
     check::TimerScheduler scheduler_;
     check::Rfc868Protocol rfc868_;
     check::NtpProtocol ntp_;
+    platform::GnutlsAeadSiv aead_;
+    check::NtsProtocol nts_;
+    check::NtsKeyExchange keyExchange_;
+    check::NtsSession session_;
+    std::string ntpHost_;          // where the engine asks
+    bool freshExchangeUsed_ = false;   // one new exchange per check when the server asks for it
     check::CheckEngine engine_;
     std::function<void(Outcome)> finished_;
     Outcome outcome_ = Outcome::Running;

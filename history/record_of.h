@@ -15,7 +15,7 @@ struct CheckAsked {
     std::int64_t endedUnixMs = 0;
     std::string server;    // as typed
     std::string address;   // the address asked; empty when the look-up failed
-    std::string protocol;  // "rfc868", "ntp"
+    std::string protocol;  // "rfc868", "ntp", "nts"
 };
 
 // A failed check.
@@ -38,6 +38,7 @@ inline CheckRecord RecordOfAnswer(const CheckAsked& asked, const check::CheckRes
     record.completed = true;
     record.offsetSeconds = double(answer.offsetNs) / 1e9;
     record.errorBoundSeconds = double(answer.errorBoundNs) / 1e9;
+    record.authenticated = result.authenticated;
     if (result.ntp) {
         record.delaySeconds = double(result.ntp->delayNs) / 1e9;
         record.stratum = result.ntp->stratum;

@@ -16,6 +16,9 @@ packages=(
   xinetd rdate python3
   # The reference NTP server and client; tests run it only as `chronyd -x`.
   chrony
+  # Authenticated time: TLS 1.3 and AES-SIV, the system's trust store, and
+  # the tool that makes the tests' certificates.
+  libgnutls28-dev ca-certificates openssl
   fonts-liberation2
   clang libfuzzer-14-dev libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev file iproute2

@@ -60,7 +60,7 @@ void TViewFormLayout::buildOptionsPage(QWidget* page)
     // too narrow for a "Protocol:" label beside the box, so the box names
     // itself to tips and screen readers.
     ComboProtocol = Place(new QComboBox(GroupBox2), "ComboProtocol", 110, 0, 104, 18);
-    ComboProtocol->addItems({QStringLiteral("Time (RFC 868)"), QStringLiteral("NTP")});
+    ComboProtocol->addItems({QStringLiteral("Time (RFC 868)"), QStringLiteral("NTP"), QStringLiteral("NTS")});
     ComboProtocol->setToolTip(QStringLiteral("Protocol"));
     ComboProtocol->setAccessibleName(QStringLiteral("Protocol"));
 }

@@ -91,6 +91,8 @@ protected:
         ViewFormServices services{zone,   clock, systemTime, tray, cursor, platform::UsFormatSettings(),
                                   port, [this] { ++quits; }, timeDate};
         services.ntpPort = ntpPort;
+        services.ntsPort = ntsPort;
+        services.ntsCaFile = ntsCaFile;
         services.earliestServerTime = 0;   // the tests' fixed dates may predate the build
         services.history = history;
         form = std::make_unique<TViewForm>(services);
@@ -123,6 +125,8 @@ protected:
     platform::TimeDateService* timeDate = nullptr;   // none: the clock is set with the right alone
     history::HistoryStore* history = nullptr;   // none: checks are not recorded
     std::string ntpPort = "ntp";   // where an NTP check asks
+    std::string ntsPort = "4460";  // where an NTS check's key exchange goes
+    std::string ntsCaFile;         // trusted instead of the system's certificates
     int quits = 0;
     std::vector<std::string> errors;
     platform::ErrorReport previousReport;

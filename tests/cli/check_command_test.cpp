@@ -22,6 +22,12 @@ TEST(CheckCommand, UsageErrorsEndWithStatusTwo)
         {{"--ntp", "--udp", "host"}, "exclude each other"},
         {{"one", "two"}, "only one HOST"},
         {{"--samples", "2", "host"}, "--samples needs --ntp"},
+        {{"--nts", "--ntp", "host"}, "--nts excludes --ntp"},
+        {{"--nts", "--udp", "host"}, "--nts excludes"},
+        {{"--ca", "x.pem", "host"}, "need --nts"},
+        {{"--nts-port", "4460", "host"}, "need --nts"},
+        {{"--nts", "--nts-port", "0", "host"}, "--nts-port 0 is out of range"},
+        {{"--nts", "--ca", "--json", "host"}, "--ca needs a value"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());

@@ -3,6 +3,8 @@
 # runs each for a bounded time from its committed corpus:
 #   profile_fuzz  the settings file        tests/fuzz/corpus
 #   ntp_fuzz      NTP replies               tests/fuzz/ntp_corpus
+#   nts_ke_fuzz   key exchange answers      tests/fuzz/nts_ke_corpus
+#   nts_fields_fuzz  authenticated replies' extension fields  tests/fuzz/nts_fields_corpus
 #   tests/fuzz/run.sh SECONDS [merge]
 # SECONDS is per target. With "merge", inputs that reach new code are merged
 # into the target's corpus as a minimal set; without it the corpus is only read.
@@ -46,3 +48,5 @@ fuzz profile_fuzz tests/fuzz/corpus 4096 \
   tests/fuzz/profile_fuzz.cpp
 # A reply is 48 bytes; longer ones (extension fields) are read no further.
 fuzz ntp_fuzz tests/fuzz/ntp_corpus 128 net/ntp_packet.cpp check/server_time_floor.cpp tests/fuzz/ntp_fuzz.cpp
+fuzz nts_ke_fuzz tests/fuzz/nts_ke_corpus 2048 net/nts_ke_records.cpp tests/fuzz/nts_ke_fuzz.cpp
+fuzz nts_fields_fuzz tests/fuzz/nts_fields_corpus 1024 net/nts_extension_fields.cpp tests/fuzz/nts_fields_fuzz.cpp

@@ -1,0 +1,202 @@
+// NTS in the window: the Protocol key, its own server list, and whole checks
+// against a real chronyd serving NTS on loopback (never touching the clock:
+// -x): the second check to the same server skips the key exchange, the log
+// and the tray say the time was authenticated, and an untrusted certificate
+// is named in words.
+#include "app/window_fixture.h"
+
+#include "app/time_servers.h"
+#include "net/loopback.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <unistd.h>
+
+namespace testing_support {
+namespace {
+
+using app::TimeProtocol;
+
+quint16 freePort(bool udp)
+{
+    if (udp) {
+        QUdpSocket socket;
+        socket.bind(QHostAddress::LocalHost, 0);
+        return socket.localPort();
+    }
+    QTcpSocket socket;
+    socket.bind(QHostAddress::LocalHost, 0);
+    return socket.localPort();
+}
+
+// chronyd -x serving NTP and NTS on 127.0.0.1 with a certificate made here.
+class Chrony {
+public:
+    bool start(const QString& dir)
+    {
+        const QString chronyd = QStringLiteral("/usr/sbin/chronyd");
+        if (!QFile::exists(chronyd) || QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+            return false;
+        if (QProcess::execute(QStringLiteral("openssl"),
+                              {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                               "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem", "-days", "2", "-subj",
+                               "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"}) != 0)
+            return false;
+        ntpPort = freePort(true);
+        kePort = freePort(false);
+        QFile conf(dir + "/chrony.conf");
+        conf.open(QIODevice::WriteOnly);
+        conf.write(QStringLiteral("port %1\nntsport %2\nbindaddress 127.0.0.1\nbindaddress ::1\nallow 127.0.0.1\n"
+                                  "local stratum 8\ncmdport 0\nbindcmdaddress /\nntsserverkey %3/key.pem\n"
+                                  "ntsservercert %3/cert.pem\nntsdumpdir %3\npidfile %3/chronyd.pid\n"
+                                  "driftfile %3/chronyd.drift\n")
+                       .arg(ntpPort)
+                       .arg(kePort)
+                       .arg(dir)
+                       .toUtf8());
+        conf.close();
+        // -x: the clock is never touched. As root -u root keeps the folder's rights.
+        const QString user = ::geteuid() == 0 ? QStringLiteral("-u") : QStringLiteral("-U");
+        QStringList args{"-x", "-d", user};
+        if (::geteuid() == 0)
+            args << "root";
+        args << "-f" << dir + "/chrony.conf";
+        process.start(chronyd, args);
+        if (!process.waitForStarted(5000))
+            return false;
+        return pumpUntil(
+            [this] {
+                QTcpSocket probe;
+                probe.connectToHost(QHostAddress::LocalHost, kePort);
+                return probe.waitForConnected(100);
+            },
+            5000);
+    }
+    ~Chrony()
+    {
+        // By its PID only, as QProcess knows it.
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            process.waitForFinished(5000);
+        }
+    }
+    QProcess process;
+    quint16 ntpPort = 0;
+    quint16 kePort = 0;
+};
+
+class NtsWindow : public WindowTest {
+protected:
+    bool runUntilIdle()
+    {
+        return pumpUntil([this] { return form->btnConnect->isEnabled() && !form->CheckRunning(); }, 15000);
+    }
+    std::vector<std::string> linesOf(int number) const
+    {
+        std::vector<std::string> lines;
+        const std::string prefix = std::to_string(number) + ">";
+        for (const std::string& line : log())
+            if (line.rfind(prefix, 0) == 0)
+                lines.push_back(line.substr(prefix.size() - 1));
+        return lines;
+    }
+    static bool has(const std::vector<std::string>& lines, const std::string& text)
+    {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+};
+
+TEST_F(NtsWindow, TheKeyReadsAndWritesNtsWithItsOwnServers)
+{
+    for (const char* file : {"[ViewForm]\nProtocol=NTS\n", "[ViewForm]\nProtocol=nts\n"}) {
+        writeSettings(file);
+        open();
+        EXPECT_EQ(form->ComboProtocol->currentText(), "NTS") << file;
+        EXPECT_EQ(form->ComboServer->itemText(0).toStdString(), app::kNtsServers[0]) << file;
+        form.reset();
+    }
+    writeSettings("[ViewForm]\nAdjust=0\n");
+    open().ComboProtocol->setCurrentIndex(2);
+    // A server picked from another list becomes the new list's first.
+    EXPECT_EQ(form->ComboServer->currentText().toStdString(), app::kNtsServers[0]);
+    form->FormDestroy();
+    EXPECT_TRUE(readSettings().contains("Protocol=NTS\n")) << readSettings().toStdString();
+}
+
+TEST_F(NtsWindow, ASecondCheckUsesTheKeptCookiesAndBothAreAuthenticated)
+{
+    QTemporaryDir dir;
+    Chrony chrony;
+    if (!chrony.start(dir.path()))
+        GTEST_SKIP() << "chronyd or openssl is missing";
+    ntsPort = std::to_string(chrony.kePort);
+    ntsCaFile = (dir.path() + "/cert.pem").toStdString();
+    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=3\nAdjust=0\n");
+    TViewForm& window = open();
+
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    const auto first = linesOf(1);
+    EXPECT_TRUE(has(first, ">TLS handshake done (TLS1.3, ntske/1)")) << log().size();
+    EXPECT_TRUE(has(first, ">NTP server 127.0.0.1 port " + std::to_string(chrony.ntpPort)));
+    EXPECT_TRUE(has(first, ">Time authenticated (NTS)"));
+    EXPECT_TRUE(has(tips(), "(authenticated)"));
+
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    const auto second = linesOf(2);
+    EXPECT_FALSE(has(second, ">Key exchange")) << "the kept cookies were not used";
+    EXPECT_TRUE(has(second, ">Time authenticated (NTS)"));
+    EXPECT_TRUE(has(second, ">Disconnected."));
+}
+
+TEST_F(NtsWindow, AnUntrustedCertificateIsNamedAndNothingIsAsked)
+{
+    QTemporaryDir dir;
+    Chrony chrony;
+    if (!chrony.start(dir.path()))
+        GTEST_SKIP() << "chronyd or openssl is missing";
+    ntsPort = std::to_string(chrony.kePort);   // the system's store: the test's authority is unknown there
+    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=3\nAdjust=1\n");
+    TViewForm& window = open();
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    const auto lines = linesOf(1);
+    EXPECT_TRUE(has(lines, ">Error: The server's certificate is not trusted: the certificate issuer is unknown."));
+    EXPECT_FALSE(has(lines, ">Looking up host"));
+    EXPECT_TRUE(has(tips(), "The server's certificate is not trusted"));
+    EXPECT_TRUE(systemTime.steps.empty() && systemTime.setRecords.empty());
+    // The next check has the next number.
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_FALSE(linesOf(2).empty());
+}
+
+TEST_F(NtsWindow, StopDuringASilentKeyExchangeEndsTheCheckAtOnce)
+{
+    QTcpServer silent;   // accepts and never speaks
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    ntsPort = std::to_string(silent.serverPort());
+    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=30\nAdjust=0\n");
+    TViewForm& window = open();
+    window.btnConnect->click();
+    ASSERT_TRUE(pumpUntil([&] { return has(linesOf(1), ">Connecting to 127.0.0.1..."); }, 5000));
+    window.btnStop->click();
+    EXPECT_TRUE(window.btnConnect->isEnabled());
+    EXPECT_TRUE(has(linesOf(1), ">Disconnected."));
+    // The exchange's late end, if any, changes nothing.
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(linesOf(1).back(), ">Disconnected.");
+    EXPECT_TRUE(linesOf(2).empty());
+}
+
+} // namespace
+} // namespace testing_support
