@@ -3,6 +3,7 @@
 #include "cli/port_argument.h"
 
 #include "check/kiss_store.h"
+#include "cli/multi_time_check.h"
 #include "cli/time_check.h"
 
 #include <QCoreApplication>
@@ -11,18 +12,25 @@
 
 #include <optional>
 #include <ostream>
+#include <vector>
 
 namespace cli {
 namespace {
 
 const char* const kCheckUsage =
     "Usage: tikora-cli check [--udp | --ntp [--samples N]] [--port PORT] [--timeout SECONDS]\n"
-    "                        [--retries N] [--json] HOST\n"
+    "                        [--retries N] [--every-address] [--json] HOST [HOST...]\n"
     "\n"
     "Asks HOST for the current time with the Time protocol (RFC 868 over TCP)\n"
     "and prints the numbered log of the check, the server's time and the local\n"
     "time of day, and the correction the PC's clock would need. The clock is\n"
     "never changed.\n"
+    "\n"
+    "With several HOSTs (or --every-address) every address of each name, up to\n"
+    "4, is a source of its own, and all are asked at once. One line per source\n"
+    "as it ends, then each one's verdict (selected, truechimer, falseticker,\n"
+    "failed) and the result of the sources that agree, when they are more than\n"
+    "half of those that answered; otherwise \"The servers disagree\".\n"
     "\n"
     "  --udp              ask over UDP: one empty datagram, one four-byte answer\n"
     "  --ntp              ask with NTP (SNTP over UDP) and print the server's time\n"
@@ -37,8 +45,12 @@ const char* const kCheckUsage =
     "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
     "                     answer (default: 10; 0 waits for ever)\n"
     "  --retries N        new attempts after a time-out (default: 3)\n"
+    "  --every-address    ask every address of a single HOST as a source of its own\n"
     "\n"
-    "Exit status: 0 when the check completed, 1 when it failed, 2 for bad usage.\n";
+    "Exit status: 0 when the check completed (with several sources: a majority\n"
+    "agrees), 1 when it failed, 2 for bad usage.\n";
+
+constexpr std::size_t kMaxHosts = 16;
 
 std::optional<int> wholeNumber(const QString& text, int low, int high)
 {
@@ -56,6 +68,8 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     TimeCheckOptions options;
     bool portGiven = false;
     bool samplesGiven = false;
+    bool everyAddress = false;
+    std::vector<std::string> hosts;
     QStringList seen;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -81,6 +95,10 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
         if (arg == QLatin1String("--json")) {
             options.json = true;
+            continue;
+        }
+        if (arg == QLatin1String("--every-address")) {
+            everyAddress = true;
             continue;
         }
         const bool takesValue = arg == QLatin1String("--port") || arg == QLatin1String("--timeout") ||
@@ -119,13 +137,12 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         } else if (arg.startsWith(QLatin1String("--"))) {
             err << "tikora-cli check: unknown option " << arg.toStdString() << "\n";
             return 2;
-        } else if (options.host.empty()) {
-            options.host = arg.toStdString();
         } else {
-            err << "tikora-cli check: only one HOST may be given\n";
-            return 2;
+            hosts.push_back(arg.toStdString());
         }
     }
+    if (!hosts.empty())
+        options.host = hosts.front();
     if (options.host.empty()) {
         err << "tikora-cli check: no HOST given\n\n" << kCheckUsage;
         return 2;
@@ -150,9 +167,16 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
         options.port = port.port;
     }
-    if (options.host.size() > 255) {
-        err << "tikora-cli check: HOST is longer than 255 characters\n";
+    // Each name may bring four sources, each its own socket.
+    if (hosts.size() > kMaxHosts) {
+        err << "tikora-cli check: at most " << kMaxHosts << " HOSTs may be given\n";
         return 2;
+    }
+    for (const std::string& host : hosts) {
+        if (host.size() > 255) {
+            err << "tikora-cli check: HOST is longer than 255 characters\n";
+            return 2;
+        }
     }
 
     TimeCheckIo io;
@@ -169,12 +193,20 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
 
     try {
         check::FileKissStore kissStore;
-        TimeCheck check(options, io, {nullptr, nullptr, &kissStore});
         int status = 1;
-        check.start([&status](TimeCheck::Outcome outcome) {
+        const auto finished = [&status](TimeCheck::Outcome outcome) {
             status = outcome == TimeCheck::Outcome::Completed ? 0 : 1;
             QCoreApplication::exit(status);
-        });
+        };
+        if (hosts.size() > 1 || everyAddress) {
+            MultiTimeCheck check(options, hosts, io, {nullptr, {}, &kissStore});
+            check.start(finished);
+            if (check.outcome() == TimeCheck::Outcome::Running)
+                QCoreApplication::exec();
+            return status;
+        }
+        TimeCheck check(options, io, {nullptr, nullptr, &kissStore});
+        check.start(finished);
         if (check.outcome() == TimeCheck::Outcome::Running)
             QCoreApplication::exec();
         return status;

@@ -20,7 +20,8 @@ TEST(CheckCommand, UsageErrorsEndWithStatusTwo)
         {{"--port", "--json", "host"}, "--port needs a value"},
         {{"host", "--timeout"}, "--timeout needs a value"},
         {{"--ntp", "--udp", "host"}, "exclude each other"},
-        {{"one", "two"}, "only one HOST"},
+        {{"one", QString(256, 'a')}, "HOST is longer than 255 characters"},
+        {QString("h ").repeated(17).trimmed().split(' '), "at most 16 HOSTs"},
         {{"--samples", "2", "host"}, "--samples needs --ntp"},
     };
     for (const Case& c : cases) {
