@@ -61,6 +61,10 @@ bash "$here/window_idle_bench.sh" "$build" || status=1
 echo "== ntp_accuracy_bench.sh"
 bash "$here/ntp_accuracy_bench.sh" "$build" || status=1
 
+# Several sources at once: the wall time of four, and one liar outvoted.
+echo "== multi_source_bench.sh"
+bash "$here/multi_source_bench.sh" "$build" || status=1
+
 # The time service under load.
 echo "== serve_load_bench.sh"
 bash "$here/serve_load_bench.sh" "$build" || status=1
