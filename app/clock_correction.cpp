@@ -69,12 +69,16 @@ double DateTimeOf(std::int64_t localNanoseconds)
 // across a change must not be an hour off.
 void TViewForm::showtime(const check::CheckResult& result)
 {
+    presentAnswer(check::AnswerOf(result, localReading()));
+}
+
+check::LocalReading TViewForm::localReading() const
+{
     platform::TIME_ZONE_INFORMATION zone;
     const std::uint32_t state = services_.zone.GetTimeZoneInformation(zone);
     const int utcOffsetSeconds = -(zone.Bias + platform::DaylightBiasInForce(zone, state)) * 60;
     const std::int64_t localNs = LocalNanosecondsOf(services_.clock.LocalNow());
-    const std::int64_t utcNs = localNs - std::int64_t{utcOffsetSeconds} * 1'000'000'000;
-    presentAnswer(check::AnswerOf(result, {utcNs, utcOffsetSeconds}));
+    return {localNs - std::int64_t{utcOffsetSeconds} * 1'000'000'000, utcOffsetSeconds};
 }
 
 // Both times, the correction, and the clock stepped when allowed and due.

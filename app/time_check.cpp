@@ -90,13 +90,17 @@ void TViewForm::btnConnectClick()
     ProgressBar1->show();
     ProgressBar1->setValue(0);
     useChosenProtocol();
-    checkEngine_->start(ComboServer->currentText().toStdString());
+    const std::string servers = ComboServer->currentText().toStdString();
+    if (!startSeveralServers(servers))
+        checkEngine_->start(servers);
 }
 
 void TViewForm::btnStopClick()
 {
-    if (!btnConnect->isEnabled())
-        checkEngine_->stop(">Disconnected.");
+    if (btnConnect->isEnabled())
+        return;
+    stopSeveralServers();
+    checkEngine_->stop(">Disconnected.");
 }
 
 // The server closed the connection of a running check: the retry count is

@@ -1,8 +1,33 @@
 #include "check/multi_source_check.h"
 
+#include "check/ntp_protocol.h"
 #include "check/scheduler_share.h"
 
 namespace check {
+namespace {
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+} // namespace
+
+std::string SourceLabel(const SourceEnd& source)
+{
+    return source.server == source.address || source.server.empty() ? source.address
+                                                                     : source.address + " (" + source.server + ")";
+}
+
+std::string SourceEndLine(const SourceEnd& source)
+{
+    const std::string line = ">" + SourceLabel(source) + ": ";
+    if (!source.result)
+        return line + source.failure.reason;
+    if (!source.result->ntp) {
+        // The Time protocol's whole seconds, signed as NTP's offsets are.
+        const std::int64_t seconds = source.answer.offsetNs / kNanosecondsPerSecond;
+        return line + "offset " + (seconds < 0 ? "" : "+") + std::to_string(seconds) + " s";
+    }
+    const NtpReading& reading = *source.result->ntp;
+    return line + "offset " + SecondsText(reading.offsetNs, true) + " s, delay " + SecondsText(reading.delayNs, false) +
+           " s, stratum " + std::to_string(reading.stratum);
+}
 
 struct MultiSourceCheck::Runner {
     // Destroyed in reverse: the engine goes before what it uses.

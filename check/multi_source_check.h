@@ -40,6 +40,12 @@ struct MultiSourceResult {
     }
 };
 
+// "127.0.0.2", or "192.0.2.1 (pool.example)" for an address of a name.
+std::string SourceLabel(const SourceEnd& source);
+// The line a source's end is logged with, after its number:
+// ">127.0.0.2: offset +0.000012 s, delay 0.000080 s, stratum 8", or why it failed.
+std::string SourceEndLine(const SourceEnd& source);
+
 struct MultiSourceSetup {
     std::string port;
     int timeOutSeconds = 10;

@@ -8,18 +8,6 @@ namespace {
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 constexpr std::int64_t kSecondsPerDay = 86400;
 
-std::string label(const check::SourceEnd& source)
-{
-    return source.server == source.address || source.server.empty() ? source.address
-                                                                     : source.address + " (" + source.server + ")";
-}
-
-std::string wholeSecondsText(std::int64_t nanoseconds)
-{
-    const std::int64_t seconds = nanoseconds / kNanosecondsPerSecond;
-    return (seconds < 0 ? "" : "+") + std::to_string(seconds);
-}
-
 int secondsOfDay(std::int64_t localNs)
 {
     std::int64_t seconds = localNs / kNanosecondsPerSecond - (localNs % kNanosecondsPerSecond < 0);
@@ -60,24 +48,12 @@ std::string sourcesJson(const check::MultiSourceResult& result)
 }
 } // namespace
 
-std::string SourceEndLine(const check::SourceEnd& source)
-{
-    std::string line = std::to_string(source.number) + ">" + label(source) + ": ";
-    if (!source.result)
-        return line + source.failure.reason;
-    if (!source.result->ntp)
-        return line + "offset " + wholeSecondsText(source.answer.offsetNs) + " s";
-    const check::NtpReading& reading = *source.result->ntp;
-    return line + "offset " + check::SecondsText(reading.offsetNs, true) + " s, delay " +
-           check::SecondsText(reading.delayNs, false) + " s, stratum " + std::to_string(reading.stratum);
-}
-
 std::vector<std::string> MultiResultLines(const check::MultiSourceResult& result, bool ntp,
                                           const std::function<std::string(int secondsOfDay)>& formatTime)
 {
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < result.sources.size(); ++i)
-        lines.push_back(std::to_string(result.sources[i].number) + " " + label(result.sources[i]) + ": " +
+        lines.push_back(std::to_string(result.sources[i].number) + " " + check::SourceLabel(result.sources[i]) + ": " +
                         check::VerdictText(result.selection.verdicts[i]));
     const check::SourceEnd* selected = result.selected();
     if (!result.combined || !selected) {

@@ -1,6 +1,6 @@
 #pragma once
-// What `tikora-cli check` prints for several sources: one line per source as
-// it ends, then each source's verdict and the majority's result (or that the
+// What `tikora-cli check` prints for several sources once all have ended
+// (each one's line as it ends is check::SourceEndLine): each source's verdict and the majority's result (or that the
 // servers disagree), as text or as one JSON object. Pure text.
 
 #include "check/multi_source_check.h"
@@ -10,10 +10,6 @@
 #include <vector>
 
 namespace cli {
-
-// "1>127.0.0.2: offset +0.000012 s, delay 0.000080 s, stratum 8", or why it
-// failed; the name follows the address when the user gave a name.
-std::string SourceEndLine(const check::SourceEnd& source);
 
 // "1 127.0.0.2: selected" for each source, then the result as with one server
 // and its error bound, or "The servers disagree" / "No server answered".

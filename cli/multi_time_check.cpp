@@ -22,7 +22,7 @@ MultiTimeCheck::MultiTimeCheck(TimeCheckOptions options, std::vector<std::string
     setup.nowUnixSeconds = [] { return QDateTime::currentSecsSinceEpoch(); };
     setup.localNow = [this] { return check::LocalReading{io_.utcNowNanoseconds(), io_.utcOffsetSeconds()}; };
     check::MultiSourceEvents events;
-    events.sourceEnded = [this](const check::SourceEnd& source) { io_.log(SourceEndLine(source)); };
+    events.sourceEnded = [this](const check::SourceEnd& source) { io_.log(std::to_string(source.number) + check::SourceEndLine(source)); };
     events.finished = [this](const check::MultiSourceResult& result) { present(result); };
     check::MultiSourceCheck::TransportFactory transports = parts.transports;
     if (!transports)

@@ -52,7 +52,7 @@ TEST(MultiReport, EachSourcesLineAndVerdictAndTheMajoritysResult)
     const check::MultiSourceResult result = fourSources(2'000'000);
     std::vector<std::string> ends;
     for (const check::SourceEnd& source : result.sources)
-        ends.push_back(cli::SourceEndLine(source));
+        ends.push_back(std::to_string(source.number) + check::SourceEndLine(source));
     EXPECT_EQ(ends, (std::vector<std::string>{
                         "1>192.0.2.1 (pool.example): offset +0.000100 s, delay 0.000400 s, stratum 2",
                         "2>192.0.2.2 (pool.example): offset -0.000050 s, delay 0.000200 s, stratum 2",
