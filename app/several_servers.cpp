@@ -58,8 +58,18 @@ bool TViewForm::startSeveralServers(const std::string& text)
     severalRunning_ = true;
     severalStopped_ = false;
     setToolTip("Reading time..");
+    const bool onePool = servers.size() == 1;
     severalAddresses_.start(servers, ntp ? check::SocketKind::Datagram : check::SocketKind::Stream,
-                            [this](std::vector<check::Source> sources) { severalCheck_->start(sources); });
+                            [this, onePool, text](std::vector<check::Source> sources) {
+                                // A pool that gave one address, or none, is one server after all:
+                                // today's check, its log and its errors.
+                                if (onePool && sources.size() == 1) {
+                                    severalRunning_ = false;
+                                    checkEngine_->start(text);
+                                    return;
+                                }
+                                severalCheck_->start(sources);
+                            });
     return true;
 }
 

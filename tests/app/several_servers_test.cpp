@@ -3,7 +3,6 @@
 #include "app/window_fixture.h"
 
 #include "app/ntp_responder.h"
-#include "app/time_servers.h"
 #include "check/network_transport.h"
 #include "net/loopback.h"
 
@@ -77,17 +76,6 @@ protected:
         return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.starts_with(start); });
     }
 };
-
-TEST_F(SeveralServers, TheBoxIsSplitAtSpacesAndCommasAndPoolsAreKnown)
-{
-    EXPECT_EQ(app::ServersInBox(" a.example, b.example,,c.example\td "),
-              (std::vector<std::string>{"a.example", "b.example", "c.example", "d"}));
-    EXPECT_TRUE(app::ServersInBox(" , ").empty());
-    EXPECT_TRUE(app::IsPoolEntry("2.POOL.ntp.org"));
-    EXPECT_TRUE(app::IsPoolEntry("time.nist.gov"));
-    EXPECT_FALSE(app::IsPoolEntry("ptbtime1.ptb.de"));
-    EXPECT_FALSE(app::IsPoolEntry("my.pool.ntp.org.example"));
-}
 
 TEST_F(SeveralServers, TheMajoritySetsTheClockAndTheLiarIsNamed)
 {

@@ -82,19 +82,4 @@ TEST(MultiReport, EachSourcesLineAndVerdictAndTheMajoritysResult)
         << json;
 }
 
-TEST(MultiReport, WithoutAMajorityTheServersDisagree)
-{
-    check::MultiSourceResult result = fourSources(2'000'000);
-    result.sources.erase(result.sources.begin() + 1);   // one good, one liar: two that disagree
-    result.sources.pop_back();
-    result.selection = check::SelectSources({check::SourceInterval{100 * kUs, 400 * kUs},
-                                             check::SourceInterval{2'000'000 * kUs, 100 * kUs}});
-    result.combined.reset();
-    EXPECT_EQ(cli::MultiResultLines(result, true, {}).back(), "The servers disagree");
-    EXPECT_EQ(cli::MultiResultJson(result, true, false).substr(0, 59),
-              "{\"protocol\":\"ntp\",\"error\":\"The servers disagree\",\"sources\":");
-    result.selection = check::SelectSources({std::nullopt, std::nullopt});
-    EXPECT_EQ(cli::MultiResultLines(result, true, {}).back(), "No server answered");
-}
-
 } // namespace
