@@ -82,16 +82,4 @@ TEST(SourceSelection, TruechimersOfEachIntervalSet)
     }
 }
 
-// Offsets decades apart must not overflow the sweep or the bound.
-TEST(SourceSelection, ExtremeOffsetsStayExact)
-{
-    const std::int64_t year = 365LL * 86400 * 1'000'000'000;
-    const check::Selection selection = check::SelectSources(
-        {check::SourceInterval{-100 * year, 1}, check::SourceInterval{100 * year, 1},
-         check::SourceInterval{100 * year + 1, 1}});
-    ASSERT_TRUE(selection.majority);
-    EXPECT_EQ(selection.offsetNs, 100 * year);
-    EXPECT_EQ(selection.errorBoundNs, 1);
-}
-
 } // namespace
