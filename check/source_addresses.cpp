@@ -2,6 +2,8 @@
 
 #include "platform/address_lookup.h"
 
+#include <algorithm>
+
 namespace check {
 
 SourceAddresses::SourceAddresses() = default;
@@ -26,8 +28,10 @@ void SourceAddresses::start(const std::vector<std::string>& hosts, TransportKind
     for (std::size_t i = 0; i < hosts.size(); ++i) {
         const platform::HostText parsed = platform::ParseHost(hosts[i]);
         // A bad host is the transport's to refuse, in its own words, like any other.
-        if (parsed.numeric || !parsed.error.empty())
+        if (!parsed.error.empty())
             found_[i] = {{hosts[i], hosts[i], {}}};
+        else if (parsed.numeric)
+            found_[i] = {{hosts[i], parsed.host, {}}};
         else
             names.push_back(i);
     }
@@ -58,9 +62,16 @@ void SourceAddresses::resolved(std::size_t index, std::vector<Source> sources)
     if (pending_ > 0)
         return;
     std::vector<Source> all;
-    for (std::vector<Source>& some : found_)
-        for (Source& source : some)
-            all.push_back(std::move(source));
+    for (std::vector<Source>& some : found_) {
+        for (Source& source : some) {
+            // One server under two names, or given twice, is still one voice.
+            const bool seen = source.error.empty() && std::any_of(all.begin(), all.end(), [&](const Source& other) {
+                                  return other.error.empty() && other.host == source.host;
+                              });
+            if (!seen)
+                all.push_back(std::move(source));
+        }
+    }
     Done done = std::move(done_);
     done_ = nullptr;
     if (done)

@@ -1,7 +1,8 @@
 #pragma once
 // The sources of a check from the hosts the user gave: an address is one
 // source; a name is one source per address, as many as a pool hands out at
-// once, each asked by its number and shown with the name.
+// once, each asked by its number and shown with the name. An address met
+// again is dropped: a server must not get two votes.
 
 #include "check/transport.h"
 

@@ -18,8 +18,8 @@ namespace {
 using Lines = std::vector<std::string>;
 constexpr std::int64_t kSecond = 1000000000;
 
-// The real network, each transport sent to its own responder's port: the
-// responders share 127.0.0.1, the sources one port setting.
+// The real network, each transport sent to its own responder on 127.0.0.1:
+// the sources have addresses of their own and one port setting.
 class PortOfItsOwn : public check::Transport {
 public:
     explicit PortOfItsOwn(std::uint16_t port) : inner_(check::MakeNetworkTransport()), port_(port) {}
@@ -27,6 +27,7 @@ public:
     void open(const check::Endpoint& endpoint) override
     {
         check::Endpoint mine = endpoint;
+        mine.host = "127.0.0.1";
         mine.port = std::to_string(port_);
         inner_->open(mine);
     }
@@ -80,12 +81,12 @@ protected:
 TEST_F(SeveralServers, TheMajoritySetsTheClockAndTheLiarIsNamed)
 {
     NtpResponder good1(2300 * 1000000LL), good2(2300 * 1000000LL), liar(40 * kSecond);
-    TViewForm& window = openOn({good1.port(), liar.port(), good2.port()}, "127.0.0.1, 127.0.0.1 127.0.0.1");
+    TViewForm& window = openOn({good1.port(), liar.port(), good2.port()}, "127.0.0.2, 127.0.0.3 127.0.0.4");
     window.btnConnect->click();
     EXPECT_TRUE(window.CheckRunning());
     ASSERT_TRUE(runUntilIdle());
-    EXPECT_TRUE(lineLogged("2>127.0.0.1: falseticker")) << ::testing::PrintToString(log());
-    EXPECT_TRUE(lineLogged("1>127.0.0.1: selected") || lineLogged("3>127.0.0.1: selected"));
+    EXPECT_TRUE(lineLogged("2>127.0.0.3: falseticker")) << ::testing::PrintToString(log());
+    EXPECT_TRUE(lineLogged("1>127.0.0.2: selected") || lineLogged("3>127.0.0.4: selected"));
     ASSERT_EQ(systemTime.steps.size(), 1u);
     EXPECT_LT(std::llabs(systemTime.steps[0] - 2300 * 1000000LL), kSecond / 5) << systemTime.steps[0];
     EXPECT_EQ(window.Correction->text().left(4), "+ 2.");
@@ -96,7 +97,7 @@ TEST_F(SeveralServers, TheMajoritySetsTheClockAndTheLiarIsNamed)
 TEST_F(SeveralServers, TwoThatDisagreeLeaveTheClockAlone)
 {
     NtpResponder good(0), liar(40 * kSecond);
-    TViewForm& window = openOn({good.port(), liar.port()}, "127.0.0.1 127.0.0.1");
+    TViewForm& window = openOn({good.port(), liar.port()}, "127.0.0.2 127.0.0.3");
     window.btnConnect->click();
     ASSERT_TRUE(runUntilIdle());
     EXPECT_TRUE(systemTime.steps.empty());
@@ -104,7 +105,7 @@ TEST_F(SeveralServers, TwoThatDisagreeLeaveTheClockAlone)
     EXPECT_EQ(window.Correction->text(), "The servers disagree");
     EXPECT_EQ(tray.lastTip(), "The servers disagree");
     EXPECT_EQ(log().back(), "2>The servers disagree.");
-    EXPECT_TRUE(lineLogged("1>127.0.0.1: no majority"));
+    EXPECT_TRUE(lineLogged("1>127.0.0.2: no majority"));
     // The window is ready for the next check.
     EXPECT_TRUE(window.btnConnect->isEnabled());
     EXPECT_FALSE(window.btnStop->isEnabled());
@@ -114,14 +115,14 @@ TEST_F(SeveralServers, StopEndsEverySourceAndSetsNothing)
 {
     NtpResponder good(2300 * 1000000LL);
     LoopbackDatagramSocket silent;   // reads nothing, answers nothing
-    TViewForm& window = openOn({good.port(), silent.port()}, "127.0.0.1 127.0.0.1");
+    TViewForm& window = openOn({good.port(), silent.port()}, "127.0.0.2 127.0.0.3");
     window.btnConnect->click();
-    ASSERT_TRUE(pumpUntil([this] { return lineBegins("1>127.0.0.1: offset +2.3"); }, 4000));
+    ASSERT_TRUE(pumpUntil([this] { return lineBegins("1>127.0.0.2: offset +2.3"); }, 4000));
     EXPECT_TRUE(window.CheckRunning());
     window.btnStop->click();
     EXPECT_FALSE(window.CheckRunning());
     EXPECT_TRUE(window.btnConnect->isEnabled());
-    EXPECT_TRUE(lineLogged("2>127.0.0.1: Disconnected.")) << ::testing::PrintToString(log());
+    EXPECT_TRUE(lineBegins("2>127.0.0.3: Disconnected.")) << ::testing::PrintToString(log());
     EXPECT_EQ(window.Correction->text(), "");
     EXPECT_TRUE(systemTime.steps.empty());
 }

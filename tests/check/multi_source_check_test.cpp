@@ -196,6 +196,21 @@ TEST(MultiSourceCheck, ANameWithoutAddressEndsAtOnceAndAloneFinishesInsideStart)
     EXPECT_TRUE(bench.transports.empty());
 }
 
+// Addresses need no look-up: their sources are ready at once, each server once.
+TEST(SourceAddresses, AnAddressGivenTwiceIsOneSource)
+{
+    check::SourceAddresses addresses;
+    std::vector<check::Source> sources;
+    addresses.start({"127.0.0.2", "[::1]", "127.0.0.2", "::1", "bad host"}, check::TransportKind::Datagram,
+                    [&](std::vector<check::Source> found) { sources = std::move(found); });
+    ASSERT_EQ(sources.size(), 3u);
+    EXPECT_EQ(sources[0].host, "127.0.0.2");
+    EXPECT_EQ(sources[1].server, "[::1]");
+    EXPECT_EQ(sources[1].host, "::1");
+    // Not a host at all: the transport refuses it in its own words.
+    EXPECT_EQ(sources[2].host, "bad host");
+}
+
 // Whole seconds of the Time protocol: ±1 s, so 2 s apart still touch and 3 s do not.
 TEST(MultiSourceCheck, TimeProtocolAnswersAgreeWithinTheirWholeSeconds)
 {
