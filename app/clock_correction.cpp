@@ -69,12 +69,7 @@ double DateTimeOf(std::int64_t localNanoseconds)
 // across a change must not be an hour off.
 void TViewForm::showtime(const check::CheckResult& result)
 {
-    platform::TIME_ZONE_INFORMATION zone;
-    const std::uint32_t state = services_.zone.GetTimeZoneInformation(zone);
-    const int utcOffsetSeconds = -(zone.Bias + platform::DaylightBiasInForce(zone, state)) * 60;
-    const std::int64_t localNs = LocalNanosecondsOf(services_.clock.LocalNow());
-    const std::int64_t utcNs = localNs - std::int64_t{utcOffsetSeconds} * 1'000'000'000;
-    check::Answer answer = check::AnswerOf(result, {utcNs, utcOffsetSeconds});
+    check::Answer answer = check::AnswerOf(result, localReading());
     if (&checkEngine_->protocol() == &ntsProtocol_) {
         // With NTS chosen only an authenticated answer may set the clock.
         if (!result.authenticated) {
@@ -87,6 +82,15 @@ void TViewForm::showtime(const check::CheckResult& result)
     }
     recorder_->answered(checkAsked(), result, answer, chkAdjust->isChecked() && answer.step);
     presentAnswer(answer);
+}
+
+check::LocalReading TViewForm::localReading() const
+{
+    platform::TIME_ZONE_INFORMATION zone;
+    const std::uint32_t state = services_.zone.GetTimeZoneInformation(zone);
+    const int utcOffsetSeconds = -(zone.Bias + platform::DaylightBiasInForce(zone, state)) * 60;
+    const std::int64_t localNs = LocalNanosecondsOf(services_.clock.LocalNow());
+    return {localNs - std::int64_t{utcOffsetSeconds} * 1'000'000'000, utcOffsetSeconds};
 }
 
 // Both times, the correction, and the clock stepped when allowed and due.

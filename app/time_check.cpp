@@ -94,10 +94,11 @@ void TViewForm::btnConnectClick()
     ProgressBar1->show();
     ProgressBar1->setValue(0);
     useChosenProtocol();
+    const std::string servers = ComboServer->currentText().toStdString();
     if (chosenProtocol() == app::TimeProtocol::Nts)
-        startNtsCheck(ComboServer->currentText().toStdString());
-    else
-        checkEngine_->start(ComboServer->currentText().toStdString());
+        startNtsCheck(servers);
+    else if (!startSeveralServers(servers))
+        checkEngine_->start(servers);
 }
 
 void TViewForm::btnStopClick()
@@ -112,6 +113,7 @@ void TViewForm::btnStopClick()
         setIdle();
         return;
     }
+    stopSeveralServers();
     checkEngine_->stop(">Disconnected.");
 }
 

@@ -31,6 +31,27 @@ std::span<const char* const> ServersFor(TimeProtocol protocol)
     return kTimeServers;
 }
 
+bool IsPoolEntry(const std::string& server)
+{
+    return Lists(kPoolServers, server);
+}
+
+std::vector<std::string> ServersInBox(const std::string& text)
+{
+    std::vector<std::string> servers;
+    std::string server;
+    for (const char c : text + ' ') {
+        if (c == ' ' || c == ',' || c == '\t') {
+            if (!server.empty())
+                servers.push_back(std::move(server));
+            server.clear();
+        } else {
+            server += c;
+        }
+    }
+    return servers;
+}
+
 std::string ServerAfterProtocolChange(const std::string& shown, TimeProtocol from, TimeProtocol to)
 {
     if (from == to || !Lists(ServersFor(from), shown))

@@ -7,6 +7,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -98,6 +99,17 @@ inline constexpr std::array kNtsServers = {
 };
 
 std::span<const char* const> ServersFor(TimeProtocol protocol);
+
+// The entries of the built-in lists that hand out a different server at each
+// look-up (the pools, NIST's round robin): asked at all their addresses.
+inline constexpr std::array kPoolServers = {
+    "pool.ntp.org", "0.pool.ntp.org", "1.pool.ntp.org", "2.pool.ntp.org", "3.pool.ntp.org",
+    "europe.pool.ntp.org", "north-america.pool.ntp.org", "asia.pool.ntp.org", "time.nist.gov",
+};
+bool IsPoolEntry(const std::string& server);
+
+// The servers of the Time Server box: separated by spaces or commas.
+std::vector<std::string> ServersInBox(const std::string& text);
 
 // What the server box shows after the list changed from `from`'s to `to`'s:
 // an entry of the old list becomes the new list's default (the list was

@@ -6,6 +6,7 @@
 #include "app/time_servers.h"
 #include "check/answer.h"
 #include "check/check_engine.h"
+#include "check/multi_source_check.h"
 #include "check/ntp_protocol.h"
 #include "check/nts_key_exchange.h"
 #include "check/nts_protocol.h"
@@ -84,6 +85,8 @@ struct ViewFormServices {
     // trusted instead of the system's (empty: the system's).
     std::string ntsPort = "4460";
     std::string ntsCaFile = {};
+    // One transport per source of a check of several servers; none: the real network.
+    check::MultiSourceCheck::TransportFactory transports = nullptr;
 };
 
 class TViewForm : public ui::TViewFormLayout {
@@ -179,7 +182,7 @@ public:
     // The check's numbers are the engine's; tests read and set them there.
     check::CheckEngine& checkEngine() { return *checkEngine_; }
     const check::CheckEngine& checkEngine() const { return *checkEngine_; }
-    bool CheckRunning() const { return checkEngine_->running(); }
+    bool CheckRunning() const { return checkEngine_->running() || severalRunning_; }
 
     // Every key of the settings file and the control that shows it.
     static std::span<const app::SettingBinding> settingsTable();
@@ -228,6 +231,17 @@ private:
     void centreIfHiddenAtStart();
     void showForm();
     bool hasNotificationArea() const;
+    check::LocalReading localReading() const;
+
+    // Several servers at once (app/several_servers.cpp).
+    bool startSeveralServers(const std::string& text);
+    void stopSeveralServers();
+    void severalServersEnded(const check::MultiSourceResult& result);
+    check::TimerScheduler severalScheduler_;
+    check::SourceAddresses severalAddresses_;
+    std::unique_ptr<check::MultiSourceCheck> severalCheck_;
+    bool severalRunning_ = false;
+    bool severalStopped_ = false;
 
     void setUpHistoryAndRepeats();
     void watchNetwork();

@@ -77,6 +77,10 @@ bash "$here/ntp_accuracy_bench.sh" "$build" || status=1
 echo "== history_bench.sh"
 bash "$here/history_bench.sh" "$build" || status=1
 
+# Several sources at once: the wall time of four, and one liar outvoted.
+echo "== multi_source_bench.sh"
+bash "$here/multi_source_bench.sh" "$build" || status=1
+
 # The time service under load.
 echo "== serve_load_bench.sh"
 bash "$here/serve_load_bench.sh" "$build" || status=1

@@ -4,6 +4,7 @@
 
 #include "check/kiss_store.h"
 #include "cli/check_recorder.h"
+#include "cli/multi_time_check.h"
 #include "cli/time_check.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,7 @@ namespace {
 
 const char* const kCheckUsage =
     "Usage: tikora-cli check [--udp | --ntp [--samples N]] [--port PORT] [--timeout SECONDS]\n"
-    "                        [--retries N] [--json] [--no-record] HOST\n"
+    "                        [--retries N] [--every-address] [--json] [--no-record] HOST [HOST...]\n"
     "       tikora-cli check --nts [--nts-port PORT] [--ca FILE] [--port PORT] [--samples N]\n"
     "                        [--timeout SECONDS] [--retries N] [--json] [--no-record] HOST\n"
     "\n"
@@ -49,10 +50,14 @@ const char* const kCheckUsage =
     "  --timeout SECONDS  time allowed for each look-up, the connection and the\n"
     "                     answer (default: 10; 0 waits for ever)\n"
     "  --retries N        new attempts after a time-out (default: 3)\n"
+    "  --every-address    ask every address of a single HOST as a source of its own\n"
     "  --no-record        keep no record of this check in the history (see\n"
     "                     tikora-cli history)\n"
     "\n"
-    "Exit status: 0 when the check completed, 1 when it failed, 2 for bad usage.\n";
+    "Exit status: 0 when the check completed (with several sources: a majority\n"
+    "agrees), 1 when it failed, 2 for bad usage.\n";
+
+constexpr std::size_t kMaxHosts = 16;
 
 std::optional<int> wholeNumber(const QString& text, int low, int high)
 {
@@ -72,6 +77,8 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
     bool portGiven = false;
     bool samplesGiven = false;
     bool ntsOnlyGiven = false;   // --nts-port or --ca
+    bool everyAddress = false;
+    std::vector<std::string> hosts;
     QStringList seen;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -105,6 +112,10 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
         if (arg == QLatin1String("--no-record")) {
             record = false;
+            continue;
+        }
+        if (arg == QLatin1String("--every-address")) {
+            everyAddress = true;
             continue;
         }
         const bool takesValue = arg == QLatin1String("--port") || arg == QLatin1String("--timeout") ||
@@ -159,13 +170,12 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         } else if (arg.startsWith(QLatin1String("--"))) {
             err << "tikora-cli check: unknown option " << arg.toStdString() << "\n";
             return 2;
-        } else if (options.host.empty()) {
-            options.host = arg.toStdString();
         } else {
-            err << "tikora-cli check: only one HOST may be given\n";
-            return 2;
+            hosts.push_back(arg.toStdString());
         }
     }
+    if (!hosts.empty())
+        options.host = hosts.front();
     if (options.host.empty()) {
         err << "tikora-cli check: no HOST given\n\n" << kCheckUsage;
         return 2;
@@ -199,8 +209,20 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
         options.port = port.port;
     }
-    if (options.host.size() > 255) {
-        err << "tikora-cli check: HOST is longer than 255 characters\n";
+    // Each name may bring four sources, each its own socket.
+    if (hosts.size() > kMaxHosts) {
+        err << "tikora-cli check: at most " << kMaxHosts << " HOSTs may be given\n";
+        return 2;
+    }
+    for (const std::string& host : hosts) {
+        if (host.size() > 255) {
+            err << "tikora-cli check: HOST is longer than 255 characters\n";
+            return 2;
+        }
+    }
+    const bool severalSources = hosts.size() > 1 || everyAddress;
+    if (severalSources && options.nts) {
+        err << "tikora-cli check: --nts takes one HOST (authenticated sources are asked one at a time)\n";
         return 2;
     }
 
@@ -220,12 +242,20 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
 
     try {
         check::FileKissStore kissStore;
-        TimeCheck check(options, io, {nullptr, nullptr, &kissStore});
         int status = 1;
-        check.start([&status](TimeCheck::Outcome outcome) {
+        const auto finished = [&status](TimeCheck::Outcome outcome) {
             status = outcome == TimeCheck::Outcome::Completed ? 0 : 1;
             QCoreApplication::exit(status);
-        });
+        };
+        if (severalSources) {
+            MultiTimeCheck check(options, hosts, io, {nullptr, {}, &kissStore});
+            check.start(finished);
+            if (check.outcome() == TimeCheck::Outcome::Running)
+                QCoreApplication::exec();
+            return status;
+        }
+        TimeCheck check(options, io, {nullptr, nullptr, &kissStore});
+        check.start(finished);
         if (check.outcome() == TimeCheck::Outcome::Running)
             QCoreApplication::exec();
         return status;

@@ -52,6 +52,11 @@ std::string field(const char* name, const std::string& jsonValue)
 
 } // namespace
 
+std::string JsonSeconds(std::int64_t nanoseconds)
+{
+    return secondsNumber(nanoseconds);
+}
+
 std::string UtcText(std::int64_t unixNanoseconds, bool milliseconds)
 {
     const QDateTime moment = QDateTime::fromMSecsSinceEpoch(floorMilliseconds(unixNanoseconds), QTimeZone::utc());

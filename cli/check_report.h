@@ -19,6 +19,9 @@ std::vector<std::string> NtpResultLines(const check::CheckResult& result, const 
 // "2026-01-02T03:04:05.678Z" (milliseconds, truncated).
 std::string UtcText(std::int64_t unixNanoseconds, bool milliseconds);
 
+// A JSON number of seconds, to the nanosecond: "-0.012345678".
+std::string JsonSeconds(std::int64_t nanoseconds);
+
 // A JSON string literal, quotes included; control characters escaped.
 std::string JsonString(const std::string& text);
 

@@ -1,6 +1,7 @@
 # chrony as the reference NTP server and client, for tests and benchmarks.
 # Sourced, not run. Every chronyd started here runs with -x, so it never
-# touches this machine's clock; the server answers only on 127.0.0.1.
+# touches this machine's clock; the server answers only on 127.0.0.1 (or on
+# the loopback address in $chrony_address, on the port in $chrony_fixed_port).
 #
 #   chrony_start            starts a server; sets chrony_pid, chrony_port, chrony_dir
 #   chrony_stop             stops it by its PID and removes its folder
@@ -16,6 +17,8 @@ chrony_user=(-u root)
 chrony_pid=""
 chrony_port=""
 chrony_dir=""
+chrony_address=127.0.0.1
+chrony_fixed_port=""
 
 # 0 when chronyd is installed and has -x; a caller without it skips.
 chrony_available() {
@@ -26,14 +29,14 @@ chrony_free_udp_port() {
   python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# chrony_answers PORT: 0 when an NTP server answers a mode-3 request on
-# 127.0.0.1:PORT with a synchronised reply (the local reference is up).
+# chrony_answers PORT [ADDRESS]: 0 when an NTP server answers a mode-3 request on
+# ADDRESS (127.0.0.1):PORT with a synchronised reply (the local reference is up).
 chrony_answers() {
-  timeout 5 python3 - "$1" <<'PY'
+  timeout 5 python3 - "$1" "${2:-127.0.0.1}" <<'PY'
 import os, socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s = socket.socket(socket.AF_INET6 if ":" in sys.argv[2] else socket.AF_INET, socket.SOCK_DGRAM)
 s.settimeout(0.2)
-s.connect(("127.0.0.1", int(sys.argv[1])))
+s.connect((sys.argv[2], int(sys.argv[1])))
 bits = os.urandom(8)
 s.send(b"\x23" + bytes(39) + bits)
 try:
@@ -51,11 +54,13 @@ chrony_start() {
   local attempt i
   for ((attempt = 0; attempt < 3; attempt++)); do
     chrony_dir=$(mktemp -d "${TMPDIR:-/tmp}/chrony.XXXXXX")
-    chrony_port=$(chrony_free_udp_port)
+    chrony_port=${chrony_fixed_port:-$(chrony_free_udp_port)}
     {
       echo "port $chrony_port"
-      echo "bindaddress 127.0.0.1"
+      echo "bindaddress $chrony_address"
+      # Clients reach 127/8 from 127.0.0.1, and [::1] from itself.
       echo "allow 127.0.0.1"
+      echo "allow ::1"
       echo "local stratum 8"
       echo "cmdport 0"
       # No command socket in /run/chrony either: this server is ours alone.
@@ -70,7 +75,7 @@ chrony_start() {
     chrony_pid=$!
     for ((i = 0; i < 50; i++)); do
       kill -0 "$chrony_pid" 2>/dev/null || break
-      chrony_answers "$chrony_port" && return 0
+      chrony_answers "$chrony_port" "$chrony_address" && return 0
       sleep 0.1
     done
     echo "chrony_lib: chronyd on port $chrony_port did not answer:" >&2

@@ -133,7 +133,7 @@ expect_output "unknown host" "1>Looking up host
 
 # --- Usage -----------------------------------------------------------------
 for args in "" "--timeout abc 127.0.0.1" "--timeout -1 127.0.0.1" "--retries x 127.0.0.1" \
-            "--port" "--bogus 127.0.0.1" "127.0.0.1 127.0.0.2"; do
+            "--port" "--bogus 127.0.0.1" "$(printf 'h%d ' {1..17})"; do
   # shellcheck disable=SC2086 # the words are the arguments
   run_check $args
   expect_status "usage '$args'" 2

@@ -2,10 +2,10 @@
 // the end-to-end tests of the NTP check. Plain POSIX, no Qt and none of the
 // project's code, so a fault in the packet module cannot hide in the peer too.
 //
-// Usage: ntp_peer MODE [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N]
+// Usage: ntp_peer MODE [--address A] [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N]
 //                 [--code XXXX] [--length N] [--gap-ms N] [--ignore-first N]
 //                 [--requests N] [--bound SECONDS] [--flood N] [--rate PPM]
-// Binds 127.0.0.1 on the port given (default: a free one) and prints that
+// Binds 127.0.0.1 (or the loopback address given) on the port given (default: a free one) and prints that
 // port as the first line of stdout, and "request N" on stderr for each client
 // request it reads. Exits after N requests were served
 // (default: no limit) or after the bound (default 60 s), whichever is first.
@@ -78,6 +78,7 @@ constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 struct Options {
     Mode mode = Mode::Good;
     long port = 0;
+    in_addr address{htonl(INADDR_LOOPBACK)};
     std::int64_t offsetNs = 0;   // added to both server timestamps
     long delayMs = 0;            // held between T2 and T3: shows as server time, not as delay
     long wireMs = 0;             // held before T2: shows as path delay
@@ -104,7 +105,7 @@ constexpr std::uint64_t kShiftedReceive = std::uint64_t{100} << 32;   // 100 s
 {
     std::fprintf(stderr,
                  "ntp_peer: %s\n"
-                 "usage: ntp_peer MODE [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N] [--code XXXX]\n"
+                 "usage: ntp_peer MODE [--address A] [--port P] [--offset SECONDS] [--delay-ms N] [--wire-ms N] [--code XXXX]\n"
                  "                [--length N] [--gap-ms N] [--ignore-first N] [--requests N] [--bound SECONDS]\n"
                  "                [--flood N] [--rate PPM]\n"
                  "modes: good kiss leap3 stratum16 far wrong-origin mode3 zero-transmit zero-receive 1970\n"
@@ -162,6 +163,11 @@ Options parse(int argc, char** argv)
         const char* value = argv[i + 1];
         if (flag == "--port")
             options.port = number(value, 0, 65535);
+        else if (flag == "--address") {
+            // Loopback only: the peer is for tests on this machine.
+            if (::inet_pton(AF_INET, value, &options.address) != 1 || (ntohl(options.address.s_addr) >> 24) != 127)
+                usage("--address takes an IPv4 loopback address");
+        }
         else if (flag == "--offset")
             options.offsetNs = secondsAsNanoseconds(value);
         else if (flag == "--delay-ms")
@@ -296,14 +302,14 @@ Packet replyTo(const Packet& request, std::uint64_t receive, const Options& opti
     return reply;
 }
 
-int bindUdp(long port, sockaddr_in& address)
+int bindUdp(in_addr host, long port, sockaddr_in& address)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         fail("socket");
     address = {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr = host;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0)
@@ -413,9 +419,9 @@ int main(int argc, char** argv)
     ::alarm(static_cast<unsigned>(options.boundSeconds + 5));
 
     sockaddr_in address{};
-    const int fd = bindUdp(options.port, address);
+    const int fd = bindUdp(options.address, options.port, address);
     sockaddr_in otherAddress{};
-    const int otherFd = options.mode == Mode::OtherPort ? bindUdp(0, otherAddress) : -1;
+    const int otherFd = options.mode == Mode::OtherPort ? bindUdp(options.address, 0, otherAddress) : -1;
     std::printf("%u\n", static_cast<unsigned>(ntohs(address.sin_port)));
     std::fflush(stdout);
 
