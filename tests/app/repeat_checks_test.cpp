@@ -56,8 +56,9 @@ TEST(RepeatSchedule, DueAnIntervalAfterTheLastCheck)
     for (const DecideCase& c : cases) {
         const RepeatDecision decision = app::DecideRepeat(c.state, c.now);
         EXPECT_EQ(decision.kind, c.kind) << c.name;
-        if (c.due)
+        if (c.due) {
             EXPECT_EQ(decision.dueUnixMs, c.due) << c.name;
+        }
         if (decision.kind == RepeatDecision::Wait) {
             EXPECT_GT(decision.waitMs, 0) << c.name;
             EXPECT_LE(decision.waitMs, app::kRepeatWakeMs) << c.name;
