@@ -99,9 +99,17 @@ void TViewForm::severalServersEnded(const check::MultiSourceResult& result)
         logNumbered(result.sources[i].number, ">" + check::SourceLabel(result.sources[i]) + ": " +
                                                   check::VerdictText(result.selection.verdicts[i]));
     const check::SourceEnd* selected = result.selected();
+    history::CheckAsked asked{QDateTime::currentMSecsSinceEpoch(), ComboServer->currentText().toStdString(), {},
+                              chosenProtocol() == app::TimeProtocol::Ntp ? "ntp" : "rfc868"};
+    const history::CheckRecord record = history::RecordOfSeveral(asked, result);
+    if (!record.completed)
+        recorder_->failed(asked, record.failureReason);
+    else
+        recorder_->answered({asked.endedUnixMs, asked.server, record.address, asked.protocol}, *selected->result,
+                            *result.combined, chkAdjust->isChecked() && result.combined->step);
     if (!result.combined || !selected) {
         // Never set on a minority's word, nor on a guess between two sets.
-        const std::string why = result.selection.answered == 0 ? "No server answered" : "The servers disagree";
+        const std::string why = check::SeveralSourcesFailure(result);
         logNumbered(static_cast<int>(result.sources.size()), ">" + why + ".");
         Correction->setText(QString::fromStdString(why));
         setToolTip(why);

@@ -14,6 +14,11 @@ std::string SourceLabel(const SourceEnd& source)
                                                                      : source.address + " (" + source.server + ")";
 }
 
+std::string SeveralSourcesFailure(const MultiSourceResult& result)
+{
+    return result.selection.answered == 0 ? "No server answered" : "The servers disagree";
+}
+
 std::string SourceEndLine(const SourceEnd& source)
 {
     const std::string line = ">" + SourceLabel(source) + ": ";

@@ -40,6 +40,10 @@ struct MultiSourceResult {
     }
 };
 
+// Why a check of several sources has no result: "No server answered" or
+// "The servers disagree".
+std::string SeveralSourcesFailure(const MultiSourceResult& result);
+
 // "127.0.0.2", or "192.0.2.1 (pool.example)" for an address of a name.
 std::string SourceLabel(const SourceEnd& source);
 // The line a source's end is logged with, after its number:

@@ -15,12 +15,6 @@ int secondsOfDay(std::int64_t localNs)
     return static_cast<int>(seconds < 0 ? seconds + kSecondsPerDay : seconds);
 }
 
-// What ended the check without a result.
-std::string noResultText(const check::MultiSourceResult& result)
-{
-    return result.selection.answered == 0 ? "No server answered" : "The servers disagree";
-}
-
 std::string sourceJson(const check::SourceEnd& source, check::Verdict verdict)
 {
     std::string json = "{\"server\":" + JsonString(source.server) + ",\"address\":" + JsonString(source.address);
@@ -57,7 +51,7 @@ std::vector<std::string> MultiResultLines(const check::MultiSourceResult& result
                         check::VerdictText(result.selection.verdicts[i]));
     const check::SourceEnd* selected = result.selected();
     if (!result.combined || !selected) {
-        lines.push_back(noResultText(result));
+        lines.push_back(check::SeveralSourcesFailure(result));
         return lines;
     }
     lines.push_back("Agreeing:    " + std::to_string(result.selection.agreeing) + " of " +
@@ -81,7 +75,7 @@ std::string MultiResultJson(const check::MultiSourceResult& result, bool ntp, bo
     const std::string protocol = ntp ? "ntp" : "time";
     const check::SourceEnd* selected = result.selected();
     if (!result.combined || !selected)
-        return "{\"protocol\":" + JsonString(protocol) + ",\"error\":" + JsonString(noResultText(result)) +
+        return "{\"protocol\":" + JsonString(protocol) + ",\"error\":" + JsonString(check::SeveralSourcesFailure(result)) +
                ",\"sources\":" + sourcesJson(result) + "}";
     std::string json = ntp ? NtpResultJson(*selected->result, selected->address, result.combined->caption)
                            : Rfc868ResultJson(*selected->result, selected->address, udp, *result.combined);

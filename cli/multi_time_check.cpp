@@ -56,6 +56,14 @@ void MultiTimeCheck::present(const check::MultiSourceResult& result)
     else
         for (const std::string& line : MultiResultLines(result, options_.ntp, io_.formatTime))
             io_.result(line);
+    if (io_.record) {
+        std::string typed;
+        for (const std::string& host : hosts_)
+            typed += (typed.empty() ? "" : " ") + host;
+        io_.record(history::RecordOfSeveral({io_.utcNowNanoseconds() / 1'000'000, typed, {},
+                                             options_.ntp ? "ntp" : "rfc868"},
+                                            result));
+    }
     outcome_ = result.combined ? TimeCheck::Outcome::Completed : TimeCheck::Outcome::Failed;
     if (finished_)
         finished_(outcome_);

@@ -4,6 +4,7 @@
 
 #include "check/answer.h"
 #include "check/check_protocol.h"
+#include "check/multi_source_check.h"
 #include "history/check_record.h"
 
 #include <cstdint>
@@ -44,6 +45,17 @@ inline CheckRecord RecordOfAnswer(const CheckAsked& asked, const check::CheckRes
         record.stratum = result.ntp->stratum;
     }
     return record;
+}
+
+// A check of several sources: the majority's result, as asked of the
+// selected source, or why there was none.
+inline CheckRecord RecordOfSeveral(CheckAsked asked, const check::MultiSourceResult& result)
+{
+    const check::SourceEnd* selected = result.selected();
+    if (!result.combined || !selected || !selected->result)
+        return RecordOfFailure(asked, check::SeveralSourcesFailure(result));
+    asked.address = selected->address;
+    return RecordOfAnswer(asked, *selected->result, *result.combined);
 }
 
 } // namespace history
