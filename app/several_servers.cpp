@@ -8,6 +8,7 @@
 #include "platform/gui/screen_cursor.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QLabel>
 #include <QListWidget>

@@ -105,6 +105,19 @@ expect_status "two good, two liars, JSON" 1
 grep -q '"error":"The servers disagree"' <<<"$out" || fail "two good, two liars, JSON: $out"
 stop_started
 
+# Each check of several sources is one record: the majority's result, as
+# asked of the selected source, or the disagreement.
+history=$("$cli" history --json) || fail "history: $history"
+python3 - "$history" <<'PY' || fail "history of several sources: $history"
+import json, sys
+records = json.loads(sys.argv[1])["records"]
+agreed = [r for r in records if r["server"] == "127.0.0.2 127.0.0.3 ::1 127.0.0.5"]
+assert len(agreed) == 2 and all(r["outcome"] == "completed" and abs(r["offset"]) < 0.1 for r in agreed), agreed
+assert all(r["address"] != "127.0.0.5" for r in agreed), agreed
+disagreed = [r for r in records if r["server"] == "127.0.0.2 127.0.0.3 127.0.0.5 127.0.0.6"]
+assert len(disagreed) == 2 and all(r["reason"] == "The servers disagree" for r in disagreed), disagreed
+PY
+
 # A silent source fails on its own time-out; the three others decide.
 peer 127.0.0.5 silent
 started=$(date +%s%N)
