@@ -221,10 +221,6 @@ int runCheckCommand(const QStringList& args, std::ostream& out, std::ostream& er
         }
     }
     const bool severalSources = hosts.size() > 1 || everyAddress;
-    if (severalSources && options.nts) {
-        err << "tikora-cli check: --nts takes one HOST (authenticated sources are asked one at a time)\n";
-        return 2;
-    }
 
     TimeCheckIo io;
     io.result = [&out](const std::string& line) { out << line << '\n' << std::flush; };

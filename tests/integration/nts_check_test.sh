@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tikora-cli check --nts end to end: against a real chronyd serving NTS on
 # loopback (never touching the clock: -x), as text and JSON, through the name
-# localhost; then every hostile case once: a certificate from another
+# localhost, and several sources at once; then every hostile case once: a certificate from another
 # authority, a certificate that does not name the host, TLS 1.2 only, no
 # agreement on ntske/1, a plain and a silent server on the key exchange port,
 # a key exchange error record, a relay that flips the authenticator, an
@@ -75,6 +75,41 @@ r = json.loads(sys.argv[1])
 assert r["protocol"] == "nts" and r["authenticated"] is True and r["samples"] == 2, r
 assert abs(r["offset"]) < 0.01, r
 PY
+
+# Several authenticated sources at once, each with its own key exchange:
+# localhost's two addresses (a private hosts file) are reached by number while
+# the certificate, which names localhost and 127.0.0.1 but not ::1, is checked
+# against the name; then a third source whose key exchange finds nobody.
+if [ "$(id -u)" -ne 0 ] || ! command -v unshare >/dev/null; then
+  echo "note: several NTS sources need root and unshare for a hosts file; skipped" >&2
+else
+  printf '127.0.0.1 localhost\n::1 localhost\n' >"$work/hosts"
+  printf 'multi on\n' >"$work/host.conf"
+  several() {   # CASE ARGS...: sets out and status
+    local name=$1
+    shift
+    out=$(timeout 30 unshare -m sh -c '
+      mount --bind "$1/hosts" /etc/hosts && mount --bind "$1/host.conf" /etc/host.conf && shift && exec "$@"' \
+      sh "$work" "$cli" check --nts --nts-port "$ke_port" --ca "$work/localhost.pem" --timeout 5 "$@" 2>&1)
+    status=$?
+    [ "$status" -ne 124 ] || fail "$name: did not end within 30 s"
+  }
+  several several-json --every-address --json localhost
+  [ "$status" -eq 0 ] || fail "several-json: status $status: $out"
+  json=$(grep '^{' <<<"$out")
+  python3 - "$json" <<'PY' || fail "several-json: $out"
+import json, sys
+r = json.loads(sys.argv[1])
+assert r["protocol"] == "nts" and r["authenticated"] is True and r["agreeing"] == 2, r
+assert sorted(s["address"] for s in r["sources"]) == ["127.0.0.1", "::1"], r
+assert all(s["authenticated"] is True and s["verdict"] != "failed" for s in r["sources"]), r
+PY
+  several one-ke-fails --retries 0 localhost 127.0.0.2
+  expect one-ke-fails 0 "Agreeing:    2 of 2 that answered"
+  expect one-ke-fails 0 "Authenticated: yes (NTS)"
+  grep -qE '^[0-9]>127\.0\.0\.2: .*refused' <<<"$out" || fail "one-ke-fails: the key exchange's reason: $out"
+  grep -qx '[0-9] 127.0.0.2: failed' <<<"$out" || fail "one-ke-fails: not failed: $out"
+fi
 
 # The system's store does not hold the test's authority.
 run_check untrusted --nts-port "$ke_port" --timeout 5 127.0.0.1
