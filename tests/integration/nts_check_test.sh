@@ -19,6 +19,8 @@ work=$(mktemp -d "$3/nts_check.XXXXXX")
 peer="$(dirname "$0")/nts_peer.py"
 XDG_STATE_HOME=$(mktemp -d "$work/state.XXXXXX")
 export XDG_STATE_HOME
+XDG_DATA_HOME=$(mktemp -d "$work/data.XXXXXX")   # the history, the test's own
+export XDG_DATA_HOME
 
 if ! chrony_available || ! command -v openssl >/dev/null; then
   echo "chronyd with -x or openssl is missing: skipped"
@@ -109,6 +111,13 @@ PY
   expect one-ke-fails 0 "Authenticated: yes (NTS)"
   grep -qE '^[0-9]>127\.0\.0\.2: .*refused' <<<"$out" || fail "one-ke-fails: the key exchange's reason: $out"
   grep -qx '[0-9] 127.0.0.2: failed' <<<"$out" || fail "one-ke-fails: not failed: $out"
+  # Its one history record: authenticated time, the selected source's.
+  python3 - "$("$cli" history --json)" <<'PY' || fail "one-ke-fails: history: $("$cli" history --json)"
+import json, sys
+r = json.loads(sys.argv[1])["records"][-1]
+assert r["protocol"] == "nts" and r["authenticated"] is True and r["server"] == "localhost 127.0.0.2", r
+assert r["address"] in ("127.0.0.1", "::1"), r
+PY
 fi
 
 # The system's store does not hold the test's authority.
