@@ -45,6 +45,7 @@ struct MultiSourceCheck::Runner {
     std::string host;
     SourceEnd end;
     bool over = false;
+    bool preparedAgain = false;
 };
 
 MultiSourceCheck::MultiSourceCheck(Scheduler& scheduler, TransportFactory transports, ProtocolFactory protocols,
@@ -101,7 +102,14 @@ void MultiSourceCheck::start(const std::vector<Source>& sources)
             runner.end.answer = AnswerOf(result, setup_.localNow ? setup_.localNow() : LocalReading{});
             ended(runner);
         };
-        events.ended = [this, &runner](Outcome, const Failure& failure) {
+        events.ended = [this, &runner](Outcome outcome, const Failure& failure) {
+            // The server refused the prepared keys (an authenticated NTSN): one fresh preparation.
+            if (outcome == Outcome::Failed && runner.preparation && !runner.preparation->readyToAsk() &&
+                !runner.preparedAgain) {
+                runner.preparedAgain = true;
+                prepare(runner);
+                return;
+            }
             runner.end.failure = failure;
             ended(runner);
         };
@@ -160,6 +168,8 @@ void MultiSourceCheck::prepared(Runner& runner, const SourcePreparation::Ready& 
         return;
     }
     runner.host = ready.host;
+    // A second preparation keeps the source's number in the log.
+    runner.engine->setCheckNumber(runner.end.number - 1);
     runner.engine->configure(ready.port.empty() ? setup_.port : ready.port, setup_.timeOutSeconds);
     runner.engine->start(runner.host);
 }

@@ -178,6 +178,12 @@ expect ntsn 0 ">Error: the server no longer knows our cookies (kiss-o'-death NTS
 expect ntsn 0 "Authenticated: yes (NTS)"
 [ "$(grep -c '>Key exchange with' <<<"$out")" -eq 2 ] || fail "ntsn: not exactly one new key exchange: $out"
 grep -q "NTSN" "$work/ntsn.err" || fail "ntsn: chronyd sent no NTSN"
+# The same among several sources: the source makes its one new exchange and still counts.
+start_port_printer "$work/ntsn2.out" "$work/ntsn2.err" python3 "$peer" relay spoil-cookie "$chrony_port" --bound 20
+run_check ntsn-several --nts-port "$ke_port" --ca "$work/localhost.pem" --port "$printer_port" --timeout 2 --retries 0 \
+  127.0.0.1 127.0.0.2
+expect ntsn-several 0 "Agreeing:    1 of 1 that answered"
+grep -q "NTSN" "$work/ntsn2.err" || fail "ntsn-several: chronyd sent no NTSN"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "nts_check: all cases passed"
