@@ -212,31 +212,10 @@ TEST_F(NtsWindow, SeveralServersEachAuthenticatedOnTheirOwn)
     TViewForm& window = open();
     window.btnConnect->click();
     ASSERT_TRUE(runUntilIdle());
-    EXPECT_TRUE(has(linesOf(1), ">127.0.0.1: offset ")) << log().size();
-    EXPECT_TRUE(has(linesOf(1), ">127.0.0.1: selected"));
+    EXPECT_TRUE(has(linesOf(1), ">127.0.0.1: selected")) << log().size();
     EXPECT_TRUE(has(linesOf(1), ">Time authenticated (NTS)"));
     EXPECT_TRUE(has(linesOf(2), ">127.0.0.2: No connection to 127.0.0.2: Connection refused"));
-    EXPECT_TRUE(has(linesOf(2), ">127.0.0.2: failed"));
     EXPECT_TRUE(has(tips(), "(authenticated)"));
-}
-
-TEST_F(NtsWindow, StopDuringSeveralKeyExchangesEndsTheCheckAtOnce)
-{
-    QTcpServer silent;   // 127.0.0.1 accepts and never speaks; nobody is on 127.0.0.2
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    ntsPort = std::to_string(silent.serverPort());
-    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1 127.0.0.2\nTimeout=30\nAdjust=0\n");
-    TViewForm& window = open();
-    window.btnConnect->click();
-    ASSERT_TRUE(pumpUntil([&] { return has(linesOf(2), ">127.0.0.2:"); }, 5000));
-    EXPECT_FALSE(window.btnConnect->isEnabled());
-    window.btnStop->click();
-    EXPECT_TRUE(window.btnConnect->isEnabled());
-    EXPECT_TRUE(has(linesOf(1), ">127.0.0.1: Disconnected.")) << ::testing::PrintToString(log());
-    // The exchange's late end, if any, changes nothing.
-    const std::size_t lines = log().size();
-    pumpUntil([] { return false; }, 300);
-    EXPECT_EQ(log().size(), lines);
 }
 
 } // namespace

@@ -82,24 +82,4 @@ TEST(MultiReport, EachSourcesLineAndVerdictAndTheMajoritysResult)
         << json;
 }
 
-// Authenticated sources say so, and the check without a majority is still "nts".
-TEST(MultiReport, AuthenticatedSourcesInJson)
-{
-    check::MultiSourceResult result = fourSources(2'000'000);
-    for (check::SourceEnd& source : result.sources)
-        if (source.result)
-            source.result->authenticated = true;
-    const std::string json = cli::MultiResultJson(result, true, false, true);
-    EXPECT_EQ(json.substr(0, 39), "{\"protocol\":\"nts\",\"authenticated\":true,") << json;
-    EXPECT_NE(json.find("\"stratum\":2,\"authenticated\":true,\"verdict\":\"falseticker\"}"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"address\":\"203.0.113.9\",\"verdict\":\"failed\""), std::string::npos) << json;
-
-    // Every key exchange failed: no source answered.
-    check::MultiSourceResult none;
-    none.sources = {result.sources.back()};
-    none.selection = check::SelectSources({std::nullopt});
-    const std::string unanswered = cli::MultiResultJson(none, true, false, true);
-    EXPECT_EQ(unanswered.substr(0, 46), "{\"protocol\":\"nts\",\"error\":\"No server answered\"") << unanswered;
-}
-
 } // namespace
