@@ -20,7 +20,7 @@ void TViewForm::startNtsCheck(const std::string& host)
     // The engine numbers the check when it starts; the exchange's lines come first.
     const int number = checkEngine_->checkNumber() + 1;
     setToolTip("Key exchange...");
-    keyExchange_.start({host, services_.ntsPort, services_.ntsCaFile, cli.TimeOut()},
+    keyExchange_.start({host, services_.ntsPort, services_.ntsCaFile, cli.TimeOut(), {}},
                        [this, number](const std::string& line) { logNumbered(number, line); },
                        [this, number](const check::KeyExchangeOutcome& outcome) { ntsKeyExchangeDone(number, outcome); });
 }
@@ -67,7 +67,7 @@ bool TViewForm::ntsExchangeAgain()
     checkEngine_->setCheckNumber(number - 1);
     btnConnect->setEnabled(false);
     btnStop->setEnabled(true);
-    keyExchange_.start({host, services_.ntsPort, services_.ntsCaFile, cli.TimeOut()},
+    keyExchange_.start({host, services_.ntsPort, services_.ntsCaFile, cli.TimeOut(), {}},
                        [this, number](const std::string& line) { logNumbered(number, line); },
                        [this, number](const check::KeyExchangeOutcome& outcome) { ntsKeyExchangeDone(number, outcome); });
     return true;

@@ -5,6 +5,7 @@
 #include "app/view_form.h"
 
 #include "check/network_transport.h"
+#include "check/nts_source.h"
 #include "platform/gui/screen_cursor.h"
 
 #include <QCheckBox>
@@ -29,7 +30,8 @@ bool TViewForm::startSeveralServers(const std::string& text)
     if (servers.size() > kMaxServers)
         servers.resize(kMaxServers);
 
-    const bool ntp = chosenProtocol() == app::TimeProtocol::Ntp;
+    const bool nts = chosenProtocol() == app::TimeProtocol::Nts;
+    const bool ntp = nts || chosenProtocol() == app::TimeProtocol::Ntp;
     check::MultiSourceSetup setup;
     setup.port = ntp ? services_.ntpPort : services_.timePort;
     setup.timeOutSeconds = cli.TimeOut();
@@ -56,17 +58,27 @@ bool TViewForm::startSeveralServers(const std::string& text)
     // The last check's sources are over (Connect was enabled): they may go.
     severalCheck_ = std::make_unique<check::MultiSourceCheck>(severalScheduler_, std::move(transports),
                                                               std::move(protocols), std::move(setup), std::move(events));
+    // Authenticated: every source its own key exchange, and nothing else asked.
+    if (nts) {
+        const check::KeyExchangeSettings keyExchange{{}, services_.ntsPort, services_.ntsCaFile, cli.TimeOut(), {}};
+        severalCheck_->prepareSourcesWith([this, &clock, keyExchange] {
+            return std::make_unique<check::NtsSource>(clock, aead_, 1, keyExchange, std::string());
+        });
+    }
     severalRunning_ = true;
     severalStopped_ = false;
     setToolTip("Reading time..");
     const bool onePool = servers.size() == 1;
     severalAddresses_.start(servers, ntp ? check::SocketKind::Datagram : check::SocketKind::Stream,
-                            [this, onePool, text](std::vector<check::Source> sources) {
+                            [this, onePool, nts, text](std::vector<check::Source> sources) {
                                 // A pool that gave one address, or none, is one server after all:
                                 // today's check, its log and its errors.
                                 if (onePool && sources.size() == 1) {
                                     severalRunning_ = false;
-                                    checkEngine_->start(text);
+                                    if (nts)
+                                        startNtsCheck(text);
+                                    else
+                                        checkEngine_->start(text);
                                     return;
                                 }
                                 severalCheck_->start(sources);
@@ -100,8 +112,11 @@ void TViewForm::severalServersEnded(const check::MultiSourceResult& result)
         logNumbered(result.sources[i].number, ">" + check::SourceLabel(result.sources[i]) + ": " +
                                                   check::VerdictText(result.selection.verdicts[i]));
     const check::SourceEnd* selected = result.selected();
+    const app::TimeProtocol protocol = chosenProtocol();
     history::CheckAsked asked{QDateTime::currentMSecsSinceEpoch(), ComboServer->currentText().toStdString(), {},
-                              chosenProtocol() == app::TimeProtocol::Ntp ? "ntp" : "rfc868"};
+                              protocol == app::TimeProtocol::Nts   ? "nts"
+                              : protocol == app::TimeProtocol::Ntp ? "ntp"
+                                                                   : "rfc868"};
     const history::CheckRecord record = history::RecordOfSeveral(asked, result);
     if (!record.completed)
         recorder_->failed(asked, record.failureReason);
@@ -118,5 +133,10 @@ void TViewForm::severalServersEnded(const check::MultiSourceResult& result)
     }
     // The closing lines carry the number of the source the result is.
     checkEngine_->setCheckNumber(selected->number);
-    presentAnswer(*result.combined);
+    check::Answer answer = *result.combined;
+    if (selected->result->authenticated) {
+        logNumbered(selected->number, ">Time authenticated (NTS)");
+        answer.trayTip += " (authenticated)";
+    }
+    presentAnswer(answer);
 }

@@ -95,9 +95,11 @@ void TViewForm::btnConnectClick()
     ProgressBar1->setValue(0);
     useChosenProtocol();
     const std::string servers = ComboServer->currentText().toStdString();
+    if (startSeveralServers(servers))
+        return;
     if (chosenProtocol() == app::TimeProtocol::Nts)
         startNtsCheck(servers);
-    else if (!startSeveralServers(servers))
+    else
         checkEngine_->start(servers);
 }
 

@@ -38,11 +38,14 @@ struct MultiSourceCheck::Runner {
     // Destroyed in reverse: the engine goes before what it uses.
     std::unique_ptr<Transport> transport;
     std::unique_ptr<CheckProtocol> protocol;
+    std::unique_ptr<SourcePreparation> preparation;   // owns the protocol when there is one
+    Source source;
     std::unique_ptr<SchedulerShare> scheduler;
     std::unique_ptr<CheckEngine> engine;
     std::string host;
     SourceEnd end;
     bool over = false;
+    bool preparedAgain = false;
 };
 
 MultiSourceCheck::MultiSourceCheck(Scheduler& scheduler, TransportFactory transports, ProtocolFactory protocols,
@@ -64,6 +67,7 @@ void MultiSourceCheck::start(const std::vector<Source>& sources)
     for (const Source& source : sources) {
         auto& runner = *runners_.emplace_back(std::make_unique<Runner>());
         runner.host = source.host;
+        runner.source = source;
         runner.end.number = static_cast<int>(runners_.size());
         runner.end.server = source.server;
         runner.end.address = source.host;
@@ -73,9 +77,14 @@ void MultiSourceCheck::start(const std::vector<Source>& sources)
             continue;
         }
         runner.transport = transports_();
-        runner.protocol = protocols_();
+        if (preparations_)
+            runner.preparation = preparations_();
+        else
+            runner.protocol = protocols_();
         runner.scheduler = std::make_unique<SchedulerShare>(scheduler_);
-        runner.engine = std::make_unique<CheckEngine>(*runner.transport, *runner.scheduler, *runner.protocol);
+        runner.engine = std::make_unique<CheckEngine>(
+            *runner.transport, *runner.scheduler,
+            runner.preparation ? runner.preparation->protocol() : *runner.protocol);
         CheckEngine& engine = *runner.engine;
         engine.configure(setup_.port, setup_.timeOutSeconds);
         engine.setRetriesLeft(setup_.retries);
@@ -93,14 +102,24 @@ void MultiSourceCheck::start(const std::vector<Source>& sources)
             runner.end.answer = AnswerOf(result, setup_.localNow ? setup_.localNow() : LocalReading{});
             ended(runner);
         };
-        events.ended = [this, &runner](Outcome, const Failure& failure) {
+        events.ended = [this, &runner](Outcome outcome, const Failure& failure) {
+            // The server refused the prepared keys (an authenticated NTSN): one fresh preparation.
+            if (outcome == Outcome::Failed && runner.preparation && !runner.preparation->readyToAsk() &&
+                !runner.preparedAgain) {
+                runner.preparedAgain = true;
+                prepare(runner);
+                return;
+            }
             runner.end.failure = failure;
             ended(runner);
         };
         // A retry keeps the source's number in the log.
-        events.nextAttempt = [&runner] {
+        events.nextAttempt = [this, &runner] {
             runner.engine->setCheckNumber(runner.end.number - 1);
-            runner.engine->start(runner.host);
+            if (runner.preparation && !runner.preparation->readyToAsk())
+                prepare(runner);
+            else
+                runner.engine->start(runner.host);
         };
         engine.setEvents(std::move(events));
     }
@@ -116,10 +135,43 @@ void MultiSourceCheck::start(const std::vector<Source>& sources)
     for (const auto& runner : runners_) {
         if (runner->engine) {
             runner->engine->setCheckNumber(runner->end.number - 1);
-            runner->engine->start(runner->host);
+            if (runner->preparation)
+                prepare(*runner);
+            else
+                runner->engine->start(runner->host);
         }
     }
     finishIfDone();
+}
+
+void MultiSourceCheck::prepare(Runner& runner)
+{
+    runner.preparation->start(
+        runner.source,
+        [this, &runner](const std::string& line) {
+            if (events_.log)
+                events_.log(runner.end.number, line);
+        },
+        [this, &runner](const SourcePreparation::Ready& ready) { prepared(runner, ready); });
+}
+
+void MultiSourceCheck::prepared(Runner& runner, const SourcePreparation::Ready& ready)
+{
+    // Checked where it lands: the source may have been stopped meanwhile.
+    if (runner.over)
+        return;
+    if (!ready.error.empty()) {
+        if (events_.log)
+            events_.log(runner.end.number, ">Error: " + ready.error + ".");
+        runner.end.failure = {ready.error, {}};
+        ended(runner);
+        return;
+    }
+    runner.host = ready.host;
+    // A second preparation keeps the source's number in the log.
+    runner.engine->setCheckNumber(runner.end.number - 1);
+    runner.engine->configure(ready.port.empty() ? setup_.port : ready.port, setup_.timeOutSeconds);
+    runner.engine->start(runner.host);
 }
 
 void MultiSourceCheck::stop(const std::string& line)
@@ -127,6 +179,8 @@ void MultiSourceCheck::stop(const std::string& line)
     for (const auto& runner : runners_) {
         if (runner->over || !runner->engine)
             continue;
+        if (runner->preparation)
+            runner->preparation->cancel();
         runner->engine->stop(line);
         // Waiting to retry, nothing runs to stop: the source ends all the same.
         if (!runner->over) {

@@ -68,10 +68,32 @@ struct MultiSourceEvents {
     std::function<void(const MultiSourceResult& result)> finished;
 };
 
+// A step a source takes before its engine asks (authenticated time's key
+// exchange), owning the protocol the engine then runs. `done` comes from the
+// event loop, once, and never after cancel() or destruction.
+class SourcePreparation {
+public:
+    struct Ready {
+        std::string error;   // non-empty: the source failed, and why
+        std::string host;    // what the engine asks
+        std::string port;    // empty: the check's port
+    };
+    using Log = std::function<void(const std::string& line)>;
+    using Done = std::function<void(const Ready& ready)>;
+
+    virtual ~SourcePreparation() = default;
+    virtual CheckProtocol& protocol() = 0;
+    virtual void start(const Source& source, Log log, Done done) = 0;
+    virtual void cancel() = 0;
+    // False when a retry must prepare again first (the keys are spent).
+    virtual bool readyToAsk() const = 0;
+};
+
 class MultiSourceCheck {
 public:
     using TransportFactory = std::function<std::unique_ptr<Transport>()>;
     using ProtocolFactory = std::function<std::unique_ptr<CheckProtocol>()>;
+    using PreparationFactory = std::function<std::unique_ptr<SourcePreparation>()>;
 
     // The scheduler outlives the check. Not to be destroyed inside its own events.
     MultiSourceCheck(Scheduler& scheduler, TransportFactory transports, ProtocolFactory protocols,
@@ -79,6 +101,9 @@ public:
     ~MultiSourceCheck();
     MultiSourceCheck(const MultiSourceCheck&) = delete;
     MultiSourceCheck& operator=(const MultiSourceCheck&) = delete;
+
+    // Every source prepares first, with its preparation's protocol instead of the factory's.
+    void prepareSourcesWith(PreparationFactory preparations) { preparations_ = std::move(preparations); }
 
     // Asks every source at once; a source with an error ends failed at once.
     void start(const std::vector<Source>& sources);
@@ -88,12 +113,15 @@ public:
 
 private:
     struct Runner;
+    void prepare(Runner& runner);
+    void prepared(Runner& runner, const SourcePreparation::Ready& ready);
     void ended(Runner& runner);
     void finishIfDone();
 
     Scheduler& scheduler_;
     TransportFactory transports_;
     ProtocolFactory protocols_;
+    PreparationFactory preparations_;
     MultiSourceSetup setup_;
     MultiSourceEvents events_;
     std::vector<std::unique_ptr<Runner>> runners_;

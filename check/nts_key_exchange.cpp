@@ -75,7 +75,8 @@ void NtsKeyExchange::start(const KeyExchangeSettings& settings, Log log, Done do
     running_ = true;
     shared_ = std::make_shared<Shared>();
     shared_->context = context_.get();
-    log_(">Key exchange with " + settings_.host + " port " + settings_.port);
+    log_(">Key exchange with " + settings_.host + (settings_.address.empty() ? "" : " at " + settings_.address) +
+         " port " + settings_.port);
 
     const platform::HostText host = platform::ParseHost(settings_.host);
     if (!host.error.empty()) {
@@ -85,6 +86,16 @@ void NtsKeyExchange::start(const KeyExchangeSettings& settings, Log log, Done do
     const platform::PortNumber port = platform::ResolvePort(settings_.port, platform::SocketType::Stream);
     if (!port.error.empty()) {
         finish({capitalised(port.error), {}});
+        return;
+    }
+    // One address of a name: reached by its number, yet the certificate must name the name.
+    if (!settings_.address.empty()) {
+        const platform::HostText address = platform::ParseHost(settings_.address);
+        if (!address.error.empty() || !address.numeric) {
+            finish({capitalised(address.error.empty() ? "not an address: " + settings_.address : address.error), {}});
+            return;
+        }
+        connect(platform::ResolveNumericHost(address.host, port.port, platform::SocketType::Stream));
         return;
     }
     if (host.numeric) {
@@ -151,7 +162,9 @@ void NtsKeyExchange::connect(platform::LookupResult addresses)
             outcome.session.serverToClientKey = result.exported.at(1);
             for (const std::string& cookie : parsed.response.cookies)
                 outcome.session.addCookie(cookie);
-            outcome.session.ntpHost = parsed.response.ntpServer.value_or(platform::ParseHost(settings_.host).host);
+            // Unnamed, the NTP server is the one the exchange reached.
+            outcome.session.ntpHost = parsed.response.ntpServer.value_or(
+                platform::ParseHost(settings_.address.empty() ? settings_.host : settings_.address).host);
             outcome.session.ntpPort = std::to_string(parsed.response.ntpPort.value_or(123));
             const std::size_t count = parsed.response.cookies.size();
             log_(">" + std::to_string(count) + (count == 1 ? " cookie" : " cookies") + " received");

@@ -16,10 +16,11 @@ class QObject;
 namespace check {
 
 struct KeyExchangeSettings {
-    std::string host;            // as the user wrote it
+    std::string host;            // as the user wrote it; the certificate must name it
     std::string port = "4460";   // the key exchange's TCP port
     std::string caFile;          // empty: the system's trust store
     int timeOutSeconds = 10;     // for the look-up, each connection and the answer; 0: a minute
+    std::string address;         // empty: look the host up; else connect here alone
 };
 
 struct KeyExchangeOutcome {

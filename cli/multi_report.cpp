@@ -27,6 +27,8 @@ std::string sourceJson(const check::SourceEnd& source, check::Verdict verdict)
         json += ",\"offset\":" + std::to_string(source.answer.offsetNs / kNanosecondsPerSecond) +
                 ",\"delay\":null,\"stratum\":null";
     }
+    if (source.result && source.result->authenticated)
+        json += ",\"authenticated\":true";
     json += ",\"verdict\":" + JsonString(check::VerdictText(verdict));
     if (!source.result)
         json += ",\"error\":" + JsonString(source.failure.reason);
@@ -70,9 +72,9 @@ std::vector<std::string> MultiResultLines(const check::MultiSourceResult& result
     return lines;
 }
 
-std::string MultiResultJson(const check::MultiSourceResult& result, bool ntp, bool udp)
+std::string MultiResultJson(const check::MultiSourceResult& result, bool ntp, bool udp, bool nts)
 {
-    const std::string protocol = ntp ? "ntp" : "time";
+    const std::string protocol = nts ? "nts" : ntp ? "ntp" : "time";
     const check::SourceEnd* selected = result.selected();
     if (!result.combined || !selected)
         return "{\"protocol\":" + JsonString(protocol) + ",\"error\":" + JsonString(check::SeveralSourcesFailure(result)) +

@@ -18,6 +18,7 @@ std::vector<std::string> MultiResultLines(const check::MultiSourceResult& result
 
 // The one-server JSON object with "error_bound", "agreeing" and "sources"
 // added; without a majority {"protocol":...,"error":...,"sources":[...]}.
-std::string MultiResultJson(const check::MultiSourceResult& result, bool ntp, bool udp);
+// An authenticated source's object says so.
+std::string MultiResultJson(const check::MultiSourceResult& result, bool ntp, bool udp, bool nts = false);
 
 } // namespace cli

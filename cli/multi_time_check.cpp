@@ -1,6 +1,7 @@
 #include "cli/multi_time_check.h"
 
 #include "check/network_transport.h"
+#include "check/nts_source.h"
 #include "cli/multi_report.h"
 
 #include <QDateTime>
@@ -37,6 +38,13 @@ MultiTimeCheck::MultiTimeCheck(TimeCheckOptions options, std::vector<std::string
     };
     check_ = std::make_unique<check::MultiSourceCheck>(scheduler_, std::move(transports), std::move(protocols),
                                                        std::move(setup), std::move(events));
+    if (options_.nts) {
+        const check::KeyExchangeSettings keyExchange{{}, options_.ntsPort, options_.caFile, options_.timeOutSeconds, {}};
+        const std::string ntpPort = options_.portGiven ? options_.port : std::string();
+        check_->prepareSourcesWith([this, samples, keyExchange, ntpPort] {
+            return std::make_unique<check::NtsSource>(clock_, aead_, samples, keyExchange, ntpPort);
+        });
+    }
 }
 
 MultiTimeCheck::~MultiTimeCheck() = default;
@@ -45,23 +53,23 @@ void MultiTimeCheck::start(std::function<void(TimeCheck::Outcome)> finished)
 {
     finished_ = std::move(finished);
     const check::SocketKind kind =
-        options_.ntp || options_.udp ? check::SocketKind::Datagram : check::SocketKind::Stream;
+        options_.ntp || options_.nts || options_.udp ? check::SocketKind::Datagram : check::SocketKind::Stream;
     addresses_.start(hosts_, kind, [this](std::vector<check::Source> sources) { check_->start(sources); });
 }
 
 void MultiTimeCheck::present(const check::MultiSourceResult& result)
 {
     if (options_.json)
-        io_.result(MultiResultJson(result, options_.ntp, options_.udp));
+        io_.result(MultiResultJson(result, options_.ntp || options_.nts, options_.udp, options_.nts));
     else
-        for (const std::string& line : MultiResultLines(result, options_.ntp, io_.formatTime))
+        for (const std::string& line : MultiResultLines(result, options_.ntp || options_.nts, io_.formatTime))
             io_.result(line);
     if (io_.record) {
         std::string typed;
         for (const std::string& host : hosts_)
             typed += (typed.empty() ? "" : " ") + host;
         io_.record(history::RecordOfSeveral({io_.utcNowNanoseconds() / 1'000'000, typed, {},
-                                             options_.ntp ? "ntp" : "rfc868"},
+                                             options_.nts ? "nts" : options_.ntp ? "ntp" : "rfc868"},
                                             result));
     }
     outcome_ = result.combined ? TimeCheck::Outcome::Completed : TimeCheck::Outcome::Failed;

@@ -39,6 +39,7 @@ private:
     TimeCheckIo io_;
     platform::LinuxPreciseClock systemClock_;
     platform::PreciseClock& clock_;
+    platform::GnutlsAeadSiv aead_;
     check::TimerScheduler scheduler_;
     check::SourceAddresses addresses_;
     std::unique_ptr<check::MultiSourceCheck> check_;

@@ -75,7 +75,7 @@ void TimeCheck::startKeyExchange()
 {
     // The exchange's lines belong to the check the engine is about to number.
     const int number = engine_.checkNumber() + 1;
-    keyExchange_.start({options_.host, options_.ntsPort, options_.caFile, options_.timeOutSeconds},
+    keyExchange_.start({options_.host, options_.ntsPort, options_.caFile, options_.timeOutSeconds, {}},
                        [this, number](const std::string& line) { io_.log(std::to_string(number) + line); },
                        [this](const check::KeyExchangeOutcome& outcome) { keyExchangeDone(outcome); });
 }

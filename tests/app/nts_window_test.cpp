@@ -198,5 +198,25 @@ TEST_F(NtsWindow, StopDuringASilentKeyExchangeEndsTheCheckAtOnce)
     EXPECT_TRUE(linesOf(2).empty());
 }
 
+// Several servers with NTS: each its own key exchange; one that fails is
+// "failed" with its reason, and the authenticated rest decide.
+TEST_F(NtsWindow, SeveralServersEachAuthenticatedOnTheirOwn)
+{
+    QTemporaryDir dir;
+    Chrony chrony;
+    if (!chrony.start(dir.path()))
+        GTEST_SKIP() << "chronyd or openssl is missing";
+    ntsPort = std::to_string(chrony.kePort);
+    ntsCaFile = (dir.path() + "/cert.pem").toStdString();
+    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1 127.0.0.2\nTimeout=3\nAdjust=0\n");
+    TViewForm& window = open();
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_TRUE(has(linesOf(1), ">127.0.0.1: selected")) << log().size();
+    EXPECT_TRUE(has(linesOf(1), ">Time authenticated (NTS)"));
+    EXPECT_TRUE(has(linesOf(2), ">127.0.0.2: No connection to 127.0.0.2: Connection refused"));
+    EXPECT_TRUE(has(tips(), "(authenticated)"));
+}
+
 } // namespace
 } // namespace testing_support

@@ -196,6 +196,66 @@ TEST(MultiSourceCheck, ANameWithoutAddressEndsAtOnceAndAloneFinishesInsideStart)
     EXPECT_TRUE(bench.transports.empty());
 }
 
+// A step before each engine (a key exchange, say), finished by the test.
+struct FakePreparation : check::SourcePreparation {
+    explicit FakePreparation(platform::PreciseClock& clock) : ntp(clock) {}
+    check::CheckProtocol& protocol() override { return ntp; }
+    void start(const check::Source&, Log, Done then) override { done = std::move(then); }
+    void cancel() override { cancelled = true; }
+    bool readyToAsk() const override { return true; }
+
+    check::NtpProtocol ntp;
+    Done done;
+    bool cancelled = false;
+};
+
+struct PreparedBench : Bench {
+    PreparedBench()
+    {
+        check.prepareSourcesWith([this] {
+            auto preparation = std::make_unique<FakePreparation>(clock);
+            preparations.push_back(preparation.get());
+            return preparation;
+        });
+    }
+    std::vector<FakePreparation*> preparations;
+};
+
+// No engine asks before its preparation is done; a failed one ends its
+// source with its reason, and the rest still decide.
+TEST(MultiSourceCheck, EachSourcePreparesBeforeItsEngineAsks)
+{
+    PreparedBench bench;
+    bench.startAddresses(3);
+    ASSERT_EQ(bench.preparations.size(), 3u);
+    EXPECT_TRUE(bench.transports[0]->opens.empty());
+    bench.preparations[0]->done({{}, "127.0.0.9", "1234"});
+    bench.preparations[1]->done({{}, "127.0.0.3", {}});
+    bench.preparations[2]->done({"No TLS answer", {}, {}});
+    EXPECT_EQ(bench.transports[0]->opens.at(0).host + " " + bench.transports[0]->opens[0].port, "127.0.0.9 1234");
+    EXPECT_EQ(bench.transports[1]->opens.at(0).port, "ntp");   // none named: the check's port
+    EXPECT_EQ(bench.lines.back(), "3>Error: No TLS answer.");
+    bench.transports[0]->connect("127.0.0.9");
+    bench.transports[1]->connect("127.0.0.3");
+    bench.answer(0, 2 * kMs, 0);
+    bench.answer(1, 2 * kMs, 0);
+    ASSERT_EQ(bench.finishes, 1);
+    EXPECT_EQ(bench.verdicts(), "selected;truechimer;failed;");
+}
+
+// A stop during preparations cancels them; one that lands late changes nothing.
+TEST(MultiSourceCheck, StopCancelsPreparationsAndALateOneIsIgnored)
+{
+    PreparedBench bench;
+    bench.startAddresses(2);
+    bench.check.stop(">Stopped");
+    ASSERT_EQ(bench.finishes, 1);
+    EXPECT_TRUE(bench.preparations[0]->cancelled);
+    bench.preparations[0]->done({{}, "127.0.0.2", {}});
+    EXPECT_TRUE(bench.transports[0]->opens.empty());
+    EXPECT_EQ(bench.finishes, 1);
+}
+
 // Addresses need no look-up: their sources are ready at once, each server once.
 TEST(SourceAddresses, AnAddressGivenTwiceIsOneSource)
 {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tikora-cli check --nts end to end: against a real chronyd serving NTS on
 # loopback (never touching the clock: -x), as text and JSON, through the name
-# localhost; then every hostile case once: a certificate from another
+# localhost, and several sources at once; then every hostile case once: a certificate from another
 # authority, a certificate that does not name the host, TLS 1.2 only, no
 # agreement on ntske/1, a plain and a silent server on the key exchange port,
 # a key exchange error record, a relay that flips the authenticator, an
@@ -19,6 +19,8 @@ work=$(mktemp -d "$3/nts_check.XXXXXX")
 peer="$(dirname "$0")/nts_peer.py"
 XDG_STATE_HOME=$(mktemp -d "$work/state.XXXXXX")
 export XDG_STATE_HOME
+XDG_DATA_HOME=$(mktemp -d "$work/data.XXXXXX")   # the history, the test's own
+export XDG_DATA_HOME
 
 if ! chrony_available || ! command -v openssl >/dev/null; then
   echo "chronyd with -x or openssl is missing: skipped"
@@ -75,6 +77,33 @@ r = json.loads(sys.argv[1])
 assert r["protocol"] == "nts" and r["authenticated"] is True and r["samples"] == 2, r
 assert abs(r["offset"]) < 0.01, r
 PY
+
+# Several sources, each its own key exchange: localhost's two addresses (a
+# private hosts file) are reached by number while the certificate, which does
+# not name ::1, is checked against the name; 127.0.0.2's exchange finds nobody.
+if [ "$(id -u)" -ne 0 ] || ! command -v unshare >/dev/null; then
+  echo "note: several NTS sources need root and unshare for a hosts file; skipped" >&2
+else
+  printf '127.0.0.1 localhost\n::1 localhost\n' >"$work/hosts"
+  printf 'multi on\n' >"$work/host.conf"
+  several() {   # ARGS...: sets out and status
+    out=$(timeout 30 unshare -m sh -c '
+      mount --bind "$1/hosts" /etc/hosts && mount --bind "$1/host.conf" /etc/host.conf && shift && exec "$@"' \
+      sh "$work" "$cli" check --nts --nts-port "$ke_port" --ca "$work/localhost.pem" --timeout 5 "$@" 2>&1)
+    status=$?
+  }
+  several --every-address --json localhost
+  expect every-address 0 '"agreeing":2'
+  several --json --retries 0 localhost 127.0.0.2
+  python3 - "$status" "$(grep '^{' <<<"$out")" "$("$cli" history --json)" <<'PY' || fail "several: $out"
+import json, sys
+r, h = json.loads(sys.argv[2]), json.loads(sys.argv[3])["records"][-1]
+assert sys.argv[1] == "0" and r["protocol"] == "nts" and r["agreeing"] == 2, r
+assert sorted((s["address"], s.get("authenticated"), "refused" in s.get("error", "")) for s in r["sources"]) == [
+    ("127.0.0.1", True, False), ("127.0.0.2", None, True), ("::1", True, False)], r
+assert h["protocol"] == "nts" and h["authenticated"] is True and h["server"] == "localhost 127.0.0.2", h
+PY
+fi
 
 # The system's store does not hold the test's authority.
 run_check untrusted --nts-port "$ke_port" --timeout 5 127.0.0.1
@@ -134,6 +163,11 @@ expect ntsn 0 ">Error: the server no longer knows our cookies (kiss-o'-death NTS
 expect ntsn 0 "Authenticated: yes (NTS)"
 [ "$(grep -c '>Key exchange with' <<<"$out")" -eq 2 ] || fail "ntsn: not exactly one new key exchange: $out"
 grep -q "NTSN" "$work/ntsn.err" || fail "ntsn: chronyd sent no NTSN"
+# Among several sources too, the source makes its one new exchange and counts.
+start_port_printer "$work/ntsn2.out" "$work/ntsn2.err" python3 "$peer" relay spoil-cookie "$chrony_port" --bound 20
+run_check ntsn-several --nts-port "$ke_port" --ca "$work/localhost.pem" --port "$printer_port" --retries 0 127.0.0.1 127.0.0.2
+expect ntsn-several 0 "Agreeing:    1 of 1 that answered"
+grep -q "NTSN" "$work/ntsn2.err" || fail "ntsn-several: chronyd sent no NTSN"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "nts_check: all cases passed"
