@@ -1,8 +1,5 @@
-// NTS in the window: the Protocol key, its own server list, and whole checks
-// against a real chronyd serving NTS on loopback (never touching the clock:
-// -x): the second check to the same server skips the key exchange, the log
-// and the tray say the time was authenticated, and an untrusted certificate
-// is named in words.
+// NTS in the window: the Protocol key and its servers, and whole checks
+// against chronyd -x (never touching the clock) serving NTS on loopback.
 #include "app/window_fixture.h"
 
 #include "app/time_servers.h"
@@ -22,16 +19,10 @@
 namespace testing_support {
 namespace {
 
-using app::TimeProtocol;
-
-quint16 freePort(bool udp)
+template <class Socket>
+quint16 freePort()
 {
-    if (udp) {
-        QUdpSocket socket;
-        socket.bind(QHostAddress::LocalHost, 0);
-        return socket.localPort();
-    }
-    QTcpSocket socket;
+    Socket socket;
     socket.bind(QHostAddress::LocalHost, 0);
     return socket.localPort();
 }
@@ -49,26 +40,19 @@ public:
                                "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem", "-days", "2", "-subj",
                                "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"}) != 0)
             return false;
-        ntpPort = freePort(true);
-        kePort = freePort(false);
+        ntpPort = freePort<QUdpSocket>();
+        kePort = freePort<QTcpSocket>();
         QFile conf(dir + "/chrony.conf");
         conf.open(QIODevice::WriteOnly);
         conf.write(QStringLiteral("port %1\nntsport %2\nbindaddress 127.0.0.1\nbindaddress ::1\nallow 127.0.0.1\n"
                                   "local stratum 8\ncmdport 0\nbindcmdaddress /\nntsserverkey %3/key.pem\n"
                                   "ntsservercert %3/cert.pem\nntsdumpdir %3\npidfile %3/chronyd.pid\n"
                                   "driftfile %3/chronyd.drift\n")
-                       .arg(ntpPort)
-                       .arg(kePort)
-                       .arg(dir)
-                       .toUtf8());
+                       .arg(ntpPort).arg(kePort).arg(dir).toUtf8());
         conf.close();
         // -x: the clock is never touched. As root -u root keeps the folder's rights.
-        const QString user = ::geteuid() == 0 ? QStringLiteral("-u") : QStringLiteral("-U");
-        QStringList args{"-x", "-d", user};
-        if (::geteuid() == 0)
-            args << "root";
-        args << "-f" << dir + "/chrony.conf";
-        process.start(chronyd, args);
+        const QStringList user = ::geteuid() == 0 ? QStringList{"-u", "root"} : QStringList{"-U"};
+        process.start(chronyd, QStringList{"-x", "-d"} + user + QStringList{"-f", dir + "/chrony.conf"});
         if (!process.waitForStarted(5000))
             return false;
         return pumpUntil(
@@ -81,7 +65,6 @@ public:
     }
     ~Chrony()
     {
-        // By its PID only, as QProcess knows it.
         if (process.state() != QProcess::NotRunning) {
             process.terminate();
             process.waitForFinished(5000);
@@ -114,34 +97,42 @@ protected:
     }
 };
 
-TEST_F(NtsWindow, TheKeyReadsAndWritesNtsWithItsOwnServers)
+// Reading and writing the key is the settings table's test; here, NTS's own list.
+TEST_F(NtsWindow, NtsHasItsOwnServers)
 {
-    for (const char* file : {"[ViewForm]\nProtocol=NTS\n", "[ViewForm]\nProtocol=nts\n"}) {
-        writeSettings(file);
-        open();
-        EXPECT_EQ(form->ComboProtocol->currentText(), "NTS") << file;
-        EXPECT_EQ(form->ComboServer->itemText(0).toStdString(), app::kNtsServers[0]) << file;
-        form.reset();
-    }
+    writeSettings("[ViewForm]\nProtocol=nts\n");
+    open();
+    EXPECT_EQ(form->ComboProtocol->currentText(), "NTS");
+    EXPECT_EQ(form->ComboServer->itemText(0).toStdString(), app::kNtsServers[0]);
+    form.reset();
     writeSettings("[ViewForm]\nAdjust=0\n");
     open().ComboProtocol->setCurrentIndex(2);
     // A server picked from another list becomes the new list's first.
     EXPECT_EQ(form->ComboServer->currentText().toStdString(), app::kNtsServers[0]);
-    form->FormDestroy();
-    EXPECT_TRUE(readSettings().contains("Protocol=NTS\n")) << readSettings().toStdString();
 }
 
-TEST_F(NtsWindow, ASecondCheckUsesTheKeptCookiesAndBothAreAuthenticated)
+TEST_F(NtsWindow, AnUntrustedCertificateIsNamedThenASecondCheckUsesTheKeptCookies)
 {
     QTemporaryDir dir;
     Chrony chrony;
     if (!chrony.start(dir.path()))
         GTEST_SKIP() << "chronyd or openssl is missing";
-    ntsPort = std::to_string(chrony.kePort);
+    ntsPort = std::to_string(chrony.kePort);   // the system's store first: the test's authority is unknown there
+    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=3\nAdjust=1\n");
+    open().btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_TRUE(has(linesOf(1), ">Error: The server's certificate is not trusted: the certificate issuer is unknown."));
+    EXPECT_FALSE(has(linesOf(1), ">Looking up host"));
+    EXPECT_TRUE(has(tips(), "The server's certificate is not trusted"));
+    EXPECT_TRUE(systemTime.steps.empty() && systemTime.setRecords.empty());
+    form->btnConnect->click();   // the next check has the next number
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_FALSE(linesOf(2).empty());
+    form.reset();
+
     ntsCaFile = (dir.path() + "/cert.pem").toStdString();
     writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=3\nAdjust=0\n");
     TViewForm& window = open();
-
     window.btnConnect->click();
     ASSERT_TRUE(runUntilIdle());
     const auto first = linesOf(1);
@@ -156,28 +147,6 @@ TEST_F(NtsWindow, ASecondCheckUsesTheKeptCookiesAndBothAreAuthenticated)
     EXPECT_FALSE(has(second, ">Key exchange")) << "the kept cookies were not used";
     EXPECT_TRUE(has(second, ">Time authenticated (NTS)"));
     EXPECT_TRUE(has(second, ">Disconnected."));
-}
-
-TEST_F(NtsWindow, AnUntrustedCertificateIsNamedAndNothingIsAsked)
-{
-    QTemporaryDir dir;
-    Chrony chrony;
-    if (!chrony.start(dir.path()))
-        GTEST_SKIP() << "chronyd or openssl is missing";
-    ntsPort = std::to_string(chrony.kePort);   // the system's store: the test's authority is unknown there
-    writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=3\nAdjust=1\n");
-    TViewForm& window = open();
-    window.btnConnect->click();
-    ASSERT_TRUE(runUntilIdle());
-    const auto lines = linesOf(1);
-    EXPECT_TRUE(has(lines, ">Error: The server's certificate is not trusted: the certificate issuer is unknown."));
-    EXPECT_FALSE(has(lines, ">Looking up host"));
-    EXPECT_TRUE(has(tips(), "The server's certificate is not trusted"));
-    EXPECT_TRUE(systemTime.steps.empty() && systemTime.setRecords.empty());
-    // The next check has the next number.
-    window.btnConnect->click();
-    ASSERT_TRUE(runUntilIdle());
-    EXPECT_FALSE(linesOf(2).empty());
 }
 
 TEST_F(NtsWindow, StopDuringASilentKeyExchangeEndsTheCheckAtOnce)

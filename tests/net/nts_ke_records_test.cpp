@@ -28,11 +28,6 @@ nts::KeParse parse(const std::string& bytes)
     return nts::ParseKeResponse({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
 }
 
-TEST(NtsKeRecords, RequestOffersNtpV4AndSivAllCriticalThenEnds)
-{
-    EXPECT_EQ(nts::EncodeKeRequest(), rec(0x8001, u16(0)) + rec(0x8004, u16(15)) + rec(0x8000, ""));
-}
-
 TEST(NtsKeRecords, ReadsAWholeAnswerWithServerPortWarningsAndUnknownNonCritical)
 {
     const std::string answer = kProtocol + kAead + rec(0x0003, u16(9)) + rec(0x0042, "ignored") + kCookie +
