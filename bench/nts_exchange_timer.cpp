@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     {
         QEventLoop loop;
         std::string error = "no answer";
-        exchange.start({"127.0.0.1", argv[2], argv[3], 5}, [](const std::string&) {},
+        exchange.start({"127.0.0.1", argv[2], argv[3], 5, {}}, [](const std::string&) {},
                        [&](const check::KeyExchangeOutcome& outcome) {
                            error = outcome.error;
                            session = outcome.session;
