@@ -4,6 +4,7 @@
 #include "app/view_form.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -33,6 +34,8 @@ void TViewForm::ntsKeyExchangeDone(int number, const check::KeyExchangeOutcome& 
     if (!outcome.error.empty()) {
         logNumbered(number, ">Error: " + outcome.error + ".");
         setToolTip(outcome.error);
+        const std::string host = ntsSessionKey_.substr(0, ntsSessionKey_.rfind(' '));
+        recorder_->failed({QDateTime::currentMSecsSinceEpoch(), host, {}, "nts"}, outcome.error);
         // The engine never started: the check's number is used up all the same.
         checkEngine_->setCheckNumber(number);
         setIdle();

@@ -3,6 +3,7 @@
 #include "app/window_fixture.h"
 
 #include "app/time_servers.h"
+#include "history/history_store.h"
 #include "net/loopback.h"
 
 #include <QComboBox>
@@ -119,9 +120,17 @@ TEST_F(NtsWindow, AnUntrustedCertificateIsNamedThenASecondCheckUsesTheKeptCookie
         GTEST_SKIP() << "chronyd or openssl is missing";
     ntsPort = std::to_string(chrony.kePort);   // the system's store first: the test's authority is unknown there
     writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=3\nAdjust=1\n");
+    history::HistoryStore store((dir.path() + "/history.sqlite").toStdString());
+    history = &store;
     open().btnConnect->click();
     ASSERT_TRUE(runUntilIdle());
     EXPECT_TRUE(has(linesOf(1), ">Error: The server's certificate is not trusted: the certificate issuer is unknown."));
+    // A key exchange that fails is a failed check in the history too.
+    const std::vector<history::CheckRecord> records = store.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].protocol, "nts");
+    EXPECT_FALSE(records[0].completed);
+    EXPECT_EQ(records[0].failureReason, "The server's certificate is not trusted: the certificate issuer is unknown");
     EXPECT_FALSE(has(linesOf(1), ">Looking up host"));
     EXPECT_TRUE(has(tips(), "The server's certificate is not trusted"));
     EXPECT_TRUE(systemTime.steps.empty() && systemTime.setRecords.empty());
@@ -129,6 +138,7 @@ TEST_F(NtsWindow, AnUntrustedCertificateIsNamedThenASecondCheckUsesTheKeptCookie
     ASSERT_TRUE(runUntilIdle());
     EXPECT_FALSE(linesOf(2).empty());
     form.reset();
+    history = nullptr;
 
     ntsCaFile = (dir.path() + "/cert.pem").toStdString();
     writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1\nTimeout=3\nAdjust=0\n");
