@@ -24,15 +24,8 @@ trap cleanup EXIT
 export XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state
 
 # UDP: no connection set-up and tear-down to blur the figure.
-"$cli" serve --bind 127.0.0.1 --port 0 --udp >"$work/serve.out" 2>"$work/serve.err" &
-serve_pid=$!
-port=""
-for ((i = 0; i < 100; i++)); do
-  port=$(sed -n '1s/.* port \([0-9]*\)$/\1/p' "$work/serve.out" 2>/dev/null)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "history_bench: serve printed no port" >&2; exit 1; }
+. "$(dirname "$0")/serve_lib.sh"
+start_serve serve --bind 127.0.0.1 --udp
 
 cat >"$work/timed.py" <<'PY'
 import os, statistics, subprocess, sys, time

@@ -21,20 +21,13 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+. "$(dirname "$0")/serve_lib.sh"
 
 status=0
 for transport in tcp udp; do
   flag=""
   [ "$transport" = udp ] && flag=--udp
-  "$cli" serve --port 0 $flag >"$work/$transport.out" 2>"$work/$transport.err" &
-  serve_pid=$!
-  port=""
-  for ((i = 0; i < 100; i++)); do
-    port=$(sed -n '1s/.* port \([0-9]*\)$/\1/p' "$work/$transport.out" 2>/dev/null)
-    [ -n "$port" ] && break
-    sleep 0.05
-  done
-  [ -n "$port" ] || { echo "serve_load_bench: serve printed no port" >&2; exit 1; }
+  start_serve "$transport" $flag
 
   timeout 300 python3 - "$transport" "$port" "$serve_pid" "$sequential" "$rounds" <<'EOF' || status=1
 import os, socket, sys, threading, time
