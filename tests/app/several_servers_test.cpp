@@ -115,7 +115,8 @@ TEST_F(SeveralServers, StopEndsEverySourceAndSetsNothing)
     LoopbackDatagramSocket silent;   // reads nothing, answers nothing
     TViewForm& window = openOn({good.port(), silent.port()}, "127.0.0.2 127.0.0.3");
     window.btnConnect->click();
-    ASSERT_TRUE(pumpUntil([this] { return lineBegins("1>127.0.0.2: offset +2.3"); }, 4000));
+    // The loopback's uneven halves of a round trip can make it +2.29...
+    ASSERT_TRUE(pumpUntil([this] { return lineBegins("1>127.0.0.2: offset +2."); }, 4000)) << ::testing::PrintToString(log());
     EXPECT_TRUE(window.CheckRunning());
     window.btnStop->click();
     EXPECT_FALSE(window.CheckRunning());
