@@ -58,11 +58,12 @@ bool TViewForm::startSeveralServers(const std::string& text)
     // The last check's sources are over (Connect was enabled): they may go.
     severalCheck_ = std::make_unique<check::MultiSourceCheck>(severalScheduler_, std::move(transports),
                                                               std::move(protocols), std::move(setup), std::move(events));
-    // Authenticated: every source its own key exchange, and nothing else asked.
+    // Authenticated: every source its own key exchange, or the keys and cookies
+    // its last check left, and nothing else asked.
     if (nts) {
         const check::KeyExchangeSettings keyExchange{{}, services_.ntsPort, services_.ntsCaFile, cli.TimeOut(), {}};
         severalCheck_->prepareSourcesWith([this, &clock, keyExchange] {
-            return std::make_unique<check::NtsSource>(clock, aead_, 1, keyExchange, std::string());
+            return std::make_unique<check::NtsSource>(clock, aead_, 1, keyExchange, std::string(), &ntsSessions_);
         });
     }
     severalRunning_ = true;

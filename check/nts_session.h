@@ -38,7 +38,8 @@ struct NtsSession {
     bool usable() const { return !cookies.empty() && !clientToServerKey.empty(); }
 };
 
-// Sessions by key exchange server ("host port"), for the life of the program.
+// Sessions by key exchange server ("host port", and " address" when a name's
+// address was asked), for the life of the program.
 using NtsSessions = std::map<std::string, NtsSession>;
 
 } // namespace check

@@ -6,6 +6,11 @@
 #include "check/multi_source_check.h"
 #include "check/nts_key_exchange.h"
 #include "check/nts_protocol.h"
+#include "check/nts_session.h"
+
+#include <memory>
+
+class QObject;
 
 namespace check {
 
@@ -13,20 +18,29 @@ class NtsSource : public SourcePreparation {
 public:
     // `keyExchange` gives the port, trust and time-out; its host and address
     // are each source's. A non-empty `ntpPort` overrides the one the exchange names.
+    // With `kept` (the window's, outliving the source) a source whose server
+    // and address left keys and cookies there skips the exchange, and what it
+    // has left after its check stays there for the next one.
     NtsSource(platform::PreciseClock& clock, const platform::AeadSiv& aead, int samples,
-              KeyExchangeSettings keyExchange, std::string ntpPort);
+              KeyExchangeSettings keyExchange, std::string ntpPort, NtsSessions* kept = nullptr);
+    ~NtsSource() override;
 
     CheckProtocol& protocol() override { return protocol_; }
     void start(const Source& source, Log log, Done done) override;
-    void cancel() override { keyExchange_.cancel(); }
-    bool readyToAsk() const override { return session_.usable() && !protocol_.needsKeyExchange(); }
+    void cancel() override;
+    bool readyToAsk() const override { return session_->usable() && !protocol_.needsKeyExchange(); }
 
 private:
+    Ready readyWith(const NtsSession& session, const Log& log) const;
+
     KeyExchangeSettings settings_;
     std::string ntpPort_;
-    NtsSession session_;
+    NtsSessions* kept_;
+    NtsSession own_;
+    NtsSession* session_ = &own_;   // own_, or this source's entry in kept_
     NtsProtocol protocol_;
-    NtsKeyExchange keyExchange_;   // last: cancelled before the rest goes
+    std::unique_ptr<QObject> context_;   // delivers a kept session's `done` from the event loop
+    NtsKeyExchange keyExchange_;         // last: cancelled before the rest goes
 };
 
 } // namespace check

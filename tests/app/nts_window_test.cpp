@@ -31,7 +31,8 @@ quint16 freePort()
 // chronyd -x serving NTP and NTS on 127.0.0.1 with a certificate made here.
 class Chrony {
 public:
-    bool start(const QString& dir)
+    // Ports given: a server that restarts where the last one was, with new keys.
+    bool start(const QString& dir, quint16 ntp = 0, quint16 ke = 0)
     {
         const QString chronyd = QStringLiteral("/usr/sbin/chronyd");
         if (!QFile::exists(chronyd) || QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
@@ -41,8 +42,8 @@ public:
                                "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem", "-days", "2", "-subj",
                                "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"}) != 0)
             return false;
-        ntpPort = freePort<QUdpSocket>();
-        kePort = freePort<QTcpSocket>();
+        ntpPort = ntp ? ntp : freePort<QUdpSocket>();
+        kePort = ke ? ke : freePort<QTcpSocket>();
         QFile conf(dir + "/chrony.conf");
         conf.open(QIODevice::WriteOnly);
         conf.write(QStringLiteral("port %1\nntsport %2\nbindaddress 127.0.0.1\nbindaddress ::1\nallow 127.0.0.1\n"
@@ -76,6 +77,35 @@ public:
     quint16 kePort = 0;
 };
 
+// A key-exchange port that counts the connections it passes on to chronyd's.
+class CountingRelay {
+public:
+    explicit CountingRelay(quint16 target) : target_(target)
+    {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* client = server_.nextPendingConnection()) {
+                ++accepted;
+                auto* upstream = new QTcpSocket(client);
+                upstream->connectToHost(QHostAddress::LocalHost, target_);
+                auto pass = [](QTcpSocket* from, QTcpSocket* to) {
+                    QObject::connect(from, &QTcpSocket::readyRead, to, [from, to] { to->write(from->readAll()); });
+                };
+                pass(client, upstream);
+                pass(upstream, client);
+                QObject::connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+                QObject::connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+            }
+        });
+    }
+    quint16 port() const { return server_.serverPort(); }
+    int accepted = 0;
+
+private:
+    quint16 target_;
+    QTcpServer server_;
+};
+
 class NtsWindow : public WindowTest {
 protected:
     bool runUntilIdle()
@@ -95,6 +125,11 @@ protected:
     {
         return std::any_of(lines.begin(), lines.end(),
                            [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+    static long count(const std::vector<std::string>& lines, const std::string& text)
+    {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(text) != std::string::npos; });
     }
 };
 
@@ -178,14 +213,17 @@ TEST_F(NtsWindow, StopDuringASilentKeyExchangeEndsTheCheckAtOnce)
 }
 
 // Several servers with NTS: each its own key exchange; one that fails is
-// "failed" with its reason, and the authenticated rest decide.
-TEST_F(NtsWindow, SeveralServersEachAuthenticatedOnTheirOwn)
+// "failed" with its reason, and the authenticated rest decide. The next
+// check uses the kept cookies; after the server restarted with new keys, its
+// NTSN costs one new exchange and the check still ends authenticated.
+TEST_F(NtsWindow, SeveralServersEachAuthenticatedOnTheirOwnAndTheirCookiesKept)
 {
-    QTemporaryDir dir;
-    Chrony chrony;
-    if (!chrony.start(dir.path()))
+    QTemporaryDir dir, restartDir;
+    auto chrony = std::make_unique<Chrony>();
+    if (!chrony->start(dir.path()))
         GTEST_SKIP() << "chronyd or openssl is missing";
-    ntsPort = std::to_string(chrony.kePort);
+    CountingRelay keyExchanges(chrony->kePort);
+    ntsPort = std::to_string(keyExchanges.port());
     ntsCaFile = (dir.path() + "/cert.pem").toStdString();
     writeSettings("[ViewForm]\nProtocol=NTS\nServer=127.0.0.1 127.0.0.2\nTimeout=3\nAdjust=0\n");
     TViewForm& window = open();
@@ -195,6 +233,24 @@ TEST_F(NtsWindow, SeveralServersEachAuthenticatedOnTheirOwn)
     EXPECT_TRUE(has(linesOf(1), ">Time authenticated (NTS)"));
     EXPECT_TRUE(has(linesOf(2), ">127.0.0.2: No connection to 127.0.0.2: Connection refused"));
     EXPECT_TRUE(has(tips(), "(authenticated)"));
+    EXPECT_EQ(keyExchanges.accepted, 1);   // 127.0.0.2's refused before it was relayed
+
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(keyExchanges.accepted, 1) << "the kept cookies were not used";
+    EXPECT_EQ(count(linesOf(1), ">Time authenticated (NTS)"), 2);
+
+    // Its own certificate and keys: the cookies the window holds mean nothing to it.
+    const quint16 ntp = chrony->ntpPort, ke = chrony->kePort;
+    chrony.reset();
+    chrony = std::make_unique<Chrony>();
+    ASSERT_TRUE(chrony->start(restartDir.path(), ntp, ke));
+    QFile::remove(dir.path() + "/cert.pem");
+    ASSERT_TRUE(QFile::copy(restartDir.path() + "/cert.pem", dir.path() + "/cert.pem"));
+    window.btnConnect->click();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(keyExchanges.accepted, 2);
+    EXPECT_EQ(count(linesOf(1), ">Time authenticated (NTS)"), 3) << ::testing::PrintToString(linesOf(1));
 }
 
 } // namespace
