@@ -113,6 +113,7 @@ int main(int argc, char** argv)
     const double ratio = median(ntsUs) / median(ntpUs);
     std::printf("one check on the engine, median of %d each (us): NTS with kept cookies %.1f, NTP %.1f\n", runs,
                 median(ntsUs), median(ntpUs));
-    std::printf("  NTS (kept cookies) / NTP: %.2f (goal <= 1.2) %s\n", ratio, ratio <= 1.2 ? "PASS" : "MISS");
+    // The goal is the window's check (nts_window_timer); this is its floor, the authentication alone.
+    std::printf("  NTS (kept cookies) / NTP: %.2f (the engine alone; the goal is on the window's check)\n", ratio);
     return 0;
 }
