@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -90,7 +91,8 @@ THistoryWindow::THistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(problemLabel);
     layout->addWidget(table, 2);
     layout->addLayout(buttons);
-    resize(900, 680);
+    // At 200% on a laptop's screen the size it wants is more than the screen holds.
+    resize(QSize(900, 680).boundedTo(screen()->availableGeometry().size() * 9 / 10));
     setHistory({});
 }
 

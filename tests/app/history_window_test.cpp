@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 
 namespace testing_support {
@@ -89,6 +90,9 @@ TEST_F(HistoryWindowTest, OneWindowFromTrayOrShortcutWithTheFileRecords)
     EXPECT_EQ(history->model->index(5, ui::colServer).data().toString(), "odd,\"name\"");
     EXPECT_TRUE(history->model->index(4, ui::colOutcome).data().toString().startsWith("failed: the"));
     EXPECT_TRUE(history->driftLabel->text().startsWith("Drift: +5.0")) << history->driftLabel->text().toStdString();
+    // At 200% a laptop's screen is small: the window must fit the room it has (800x600 here).
+    const QRect room = history->screen()->availableGeometry();
+    EXPECT_TRUE(room.contains(history->frameGeometry())) << history->width() << "x" << history->height();
 
     window.actHistory->trigger();
     window.mnuHistory->trigger();
