@@ -13,18 +13,11 @@ runs=${2:-50}
 cli="$build/tikora-cli"
 [ -x "$cli" ] || { echo "history_bench: $cli is missing" >&2; exit 1; }
 command -v sqlite3 >/dev/null || { echo "history_bench: sqlite3 is missing" >&2; exit 1; }
+. "$(dirname "$0")/serve_lib.sh"
 
-work=$(mktemp -d)
-serve_pid=""
-cleanup() {
-  [ -n "$serve_pid" ] && kill "$serve_pid" 2>/dev/null && wait "$serve_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 export XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state
 
 # UDP: no connection set-up and tear-down to blur the figure.
-. "$(dirname "$0")/serve_lib.sh"
 start_serve serve --bind 127.0.0.1 --udp
 
 cat >"$work/timed.py" <<'PY'

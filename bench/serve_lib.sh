@@ -1,7 +1,16 @@
-# Starts `tikora-cli serve` on a free port for a benchmark and waits for the
-# port it prints. Needs $cli and $work; sets serve_pid (for the caller's
-# clean-up) and port. Usage: start_serve NAME [SERVE ARGS...]; the output
-# goes to $work/NAME.out and $work/NAME.err.
+# Sourced by the benchmarks that ask `tikora-cli serve`: makes the folder
+# $work, and on exit stops the service started here and removes the folder.
+work=$(mktemp -d)
+serve_pid=""
+cleanup() {
+  [ -n "$serve_pid" ] && kill "$serve_pid" 2>/dev/null && wait "$serve_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Starts `tikora-cli serve` on a free port and waits for the port it prints.
+# Needs $cli; sets serve_pid and port. Usage: start_serve NAME [SERVE ARGS...];
+# the output goes to $work/NAME.out and $work/NAME.err.
 start_serve() {
   local name=$1 i
   shift

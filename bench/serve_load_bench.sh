@@ -13,14 +13,6 @@ sequential=${2:-2000}
 rounds=${3:-20}
 cli="$build/tikora-cli"
 [ -x "$cli" ] || { echo "serve_load_bench: $cli is missing" >&2; exit 1; }
-
-work=$(mktemp -d)
-serve_pid=""
-cleanup() {
-  [ -n "$serve_pid" ] && kill "$serve_pid" 2>/dev/null && wait "$serve_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 . "$(dirname "$0")/serve_lib.sh"
 
 status=0
