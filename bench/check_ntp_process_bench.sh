@@ -19,6 +19,7 @@ done
 chrony_available || { echo "check_ntp_process_bench: $chrony_program with -x is missing" >&2; exit 1; }
 trap chrony_stop EXIT
 chrony_start
+export XDG_DATA_HOME=$chrony_dir/data   # the checks' records are the bench's, not the user's
 
 python3 - "$runs" "$cli" "$empty" "$blocking" "$chrony_port" <<'EOF'
 import os, statistics, subprocess, sys, time

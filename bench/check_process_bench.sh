@@ -17,6 +17,7 @@ for tool in "$cli" "$empty" "$xinetd" "$rdate"; do
 done
 
 work=$(mktemp -d)
+export XDG_DATA_HOME=$work/data   # the checks' records are the bench's, not the user's
 xinetd_pid=""
 cleanup() {
   [ -n "$xinetd_pid" ] && kill "$xinetd_pid" 2>/dev/null && wait "$xinetd_pid" 2>/dev/null

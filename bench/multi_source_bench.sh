@@ -14,6 +14,7 @@ for tool in "$cli" "$peer"; do
   [ -x "$tool" ] || { echo "multi_source_bench: $tool is missing" >&2; exit 1; }
 done
 work=$(mktemp -d)
+export XDG_DATA_HOME=$work/data   # the checks' records are the bench's, not the user's
 pids=()
 stop_peers() {
   local pid

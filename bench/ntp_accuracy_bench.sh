@@ -23,6 +23,7 @@ done
 chrony_available || { echo "ntp_accuracy_bench: $chrony_program with -x is missing" >&2; exit 1; }
 
 work=$(mktemp -d)
+export XDG_DATA_HOME=$work/data   # the checks' records are the bench's, not the user's
 peer_pid=""
 cleanup() {
   chrony_stop

@@ -23,6 +23,7 @@ chrony_available || { echo "nts_process_bench: $chrony_program with -x is missin
 command -v openssl >/dev/null || { echo "nts_process_bench: openssl is missing" >&2; exit 1; }
 
 certs=$(mktemp -d)
+export XDG_DATA_HOME=$certs/data   # the checks' records are the bench's, not the user's
 trap 'chrony_stop; rm -rf "$certs"' EXIT
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$certs/key.pem" \
   -out "$certs/cert.pem" -days 2 -subj /CN=localhost -addext subjectAltName=IP:127.0.0.1,DNS:localhost 2>/dev/null

@@ -1,6 +1,6 @@
 #include "cli/history_command.h"
 
-#include "cli/history_plot.h"
+#include "cli/picture_request.h"
 #include "cli/history_report.h"
 #include "history/drift.h"
 #include "history/history_store.h"
@@ -90,7 +90,7 @@ std::optional<std::string> parse(const QStringList& args, HistoryOptions& option
 
 } // namespace
 
-int runHistoryCommand(const QStringList& args, std::ostream& out, std::ostream& err)
+int runHistoryCommand(const QStringList& args, std::ostream& out, std::ostream& err, const PictureWriter& drawPicture)
 {
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
         out << kHistoryUsage;
@@ -117,7 +117,11 @@ int runHistoryCommand(const QStringList& args, std::ostream& out, std::ostream& 
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     const auto drift = history::EstimateDrift(records, now);
     if (options.plotPath) {
-        if (const int status = WriteHistoryPicture(*options.plotPath, {records, drift, now}, err); status != 0)
+        if (!drawPicture) {
+            err << "tikora-cli history: --plot is drawn by its own program\n";
+            return 1;
+        }
+        if (const int status = drawPicture(*options.plotPath, {records, drift, now}, err); status != 0)
             return status;
         if (options.format == Format::Table)
             return 0;

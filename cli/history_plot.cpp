@@ -1,16 +1,15 @@
 #include "cli/history_plot.h"
 
+#include "cli/picture_request.h"
 #include "platform/file_system.h"
 #include "platform/safe_file.h"
+#include "plot/history_plot.h"
 
 #include <QBuffer>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
-
-#include <cstring>
 
 namespace cli {
 
@@ -59,26 +58,6 @@ QByteArray SvgBytes(const plot::PlotInput& input)
 }
 
 } // namespace
-
-std::optional<PictureFormat> PictureFormatOf(const QString& path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("png"))
-        return PictureFormat::Png;
-    if (suffix == QLatin1String("svg"))
-        return PictureFormat::Svg;
-    return std::nullopt;
-}
-
-bool WantsPicture(int argc, char** argv)
-{
-    if (argc < 2 || std::strcmp(argv[1], "history") != 0)
-        return false;
-    for (int i = 2; i < argc; ++i)
-        if (std::strcmp(argv[i], "--plot") == 0 || std::strncmp(argv[i], "--plot=", 7) == 0)
-            return true;
-    return false;
-}
 
 void UseOffscreenPlatform()
 {

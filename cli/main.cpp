@@ -3,15 +3,13 @@
 #include "cli/almanac_command.h"
 #include "cli/check_command.h"
 #include "cli/history_command.h"
-#include "cli/history_plot.h"
+#include "cli/picture_request.h"
 #include "cli/serve_command.h"
 
 #include "platform/guarded_application.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <iostream>
-#include <memory>
 
 namespace {
 
@@ -42,16 +40,12 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
+    // A picture is painted by a program of its own: every other command
+    // starts without the libraries painting needs.
+    if (cli::WantsPicture(argc, argv))
+        return cli::HandOverPicture(argv, std::cerr);
     // Errors that escape a handler are reported on stderr, never thrown through Qt.
-    // Painting a picture needs fonts, so a QGuiApplication (offscreen); every
-    // other command starts as lightly as before.
-    std::unique_ptr<QCoreApplication> app;
-    if (cli::WantsPicture(argc, argv)) {
-        cli::UseOffscreenPlatform();
-        app = std::make_unique<platform::GuardedApplication<QGuiApplication>>(argc, argv);
-    } else {
-        app = std::make_unique<platform::GuardedApplication<QCoreApplication>>(argc, argv);
-    }
+    platform::GuardedApplication<QCoreApplication> app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tikora-cli"));
 
     QStringList args = QCoreApplication::arguments();

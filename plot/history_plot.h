@@ -6,6 +6,7 @@
 
 #include "history/check_record.h"
 #include "history/drift.h"
+#include "plot/plot_input.h"
 
 #include <QColor>
 #include <QFont>
@@ -37,11 +38,6 @@ struct PlotPalette {
     static PlotPalette For(const QPalette& palette);
 };
 
-struct PlotInput {
-    std::vector<history::CheckRecord> records;   // any order
-    std::optional<history::DriftEstimate> drift;
-    std::int64_t nowUnixMs = 0;                  // the axis of an empty history ends here
-};
 
 // Paints into `area` (logical pixels) with `font` as the base size of every text.
 void PaintHistoryPlot(QPainter& painter, const QRectF& area, const PlotInput& input, const PlotPalette& palette,

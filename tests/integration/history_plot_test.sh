@@ -2,7 +2,7 @@
 # tikora-cli history --plot: the picture of checks recorded against a loopback
 # NTP server (and one that failed), as PNG and SVG, with no display at all; a
 # name of another kind is bad usage (2), a file that cannot be written is 1
-# and leaves nothing behind.
+# and leaves nothing behind, and so is a missing drawing program.
 # Usage: history_plot_test.sh TIKORA_CLI TIME_PEER WORK_DIR (NTP_PEER in the environment)
 set -u
 cli=$1
@@ -57,5 +57,13 @@ expect_status "unwritable" 1
 
 plot
 expect_status "no name" 2
+
+# Without its drawing program beside it or installed, one clear line, status 1.
+mkdir "$work/alone"
+cp "$cli" "$work/alone/tikora-cli"
+timeout 60 "$work/alone/tikora-cli" history --plot "$work/alone.svg" >/dev/null 2>"$work/alone.err"
+status=$?
+expect_status "no drawing program" 1
+grep -q "tikora-plot is not installed" "$work/alone.err" || fail "no drawing program: $(cat "$work/alone.err")"
 
 finish

@@ -39,7 +39,7 @@ done
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-for file in usr/bin/tikora usr/bin/tikora-cli usr/share/applications/tikora.desktop \
+for file in usr/bin/tikora usr/bin/tikora-cli usr/libexec/tikora/tikora-plot usr/share/applications/tikora.desktop \
   usr/share/icons/hicolor/16x16/apps/tikora.png usr/share/icons/hicolor/32x32/apps/tikora.png; do
   [ -f "$root/$file" ] || fail "no /$file"
 done
@@ -47,6 +47,10 @@ for page in tikora tikora-cli; do
   man=$root/usr/share/man/man1/$page.1.gz
   gzip -t "$man" 2>/dev/null && gzip -dc "$man" | grep -qi "^\.TH $page 1" || fail "no manual page $page(1)"
 done
+
+# The installed tikora-cli finds the program that draws its pictures.
+XDG_DATA_HOME=$work/data "$root/usr/bin/tikora-cli" history --plot "$work/plot.svg" >"$work/plot.log" 2>&1 &&
+  grep -q '<svg' "$work/plot.svg" || { cat "$work/plot.log" >&2; fail "the installed tikora-cli draws no picture"; }
 
 desktop-file-validate "$root/usr/share/applications/tikora.desktop" || fail "desktop-file-validate"
 metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
