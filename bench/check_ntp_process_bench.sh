@@ -21,8 +21,9 @@ trap chrony_stop EXIT
 chrony_start
 export XDG_DATA_HOME=$chrony_dir/data   # the checks' records are the bench's, not the user's
 
-python3 - "$runs" "$cli" "$empty" "$blocking" "$chrony_port" <<'EOF'
-import os, statistics, subprocess, sys, time
+PYTHONPATH=$here python3 - "$runs" "$cli" "$empty" "$blocking" "$chrony_port" <<'EOF'
+import sys
+from process_timing import interleaved, ms, print_medians
 
 runs = int(sys.argv[1])
 cli, empty, blocking, port = sys.argv[2:6]
@@ -31,38 +32,11 @@ commands = {
     "blocking NTP client": [blocking, "--port", port, "127.0.0.1"],
     "empty Qt program": [empty],
 }
-for name, argv in commands.items():
-    result = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if result.returncode != 0:
-        sys.exit(f"check_ntp_process_bench: {name} failed ({result.returncode}): {result.stdout}")
-
-def timed(argv):
-    """Wall time and the child's own CPU time (user + system), in seconds."""
-    start = time.perf_counter()
-    child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, _, usage = os.wait4(child.pid, 0)
-    wall = time.perf_counter() - start
-    child.returncode = 0   # reaped by wait4 above
-    return wall, usage.ru_utime + usage.ru_stime
-
-# Interleaved, so drift in the machine's load falls on all three alike.
-wall = {name: [] for name in commands}
-cpu = {name: [] for name in commands}
-for i in range(runs + 10):
-    for name, argv in commands.items():
-        w, c = timed(argv)
-        if i >= 10:   # the first runs warm the page cache
-            wall[name].append(w)
-            cpu[name].append(c)
-
-wall_ms = {name: statistics.median(t) * 1000 for name, t in wall.items()}
-cpu_ms = {name: statistics.median(t) * 1000 for name, t in cpu.items()}
-print(f"whole process, median of {runs} runs each (ms):   wall      CPU")
-for name in commands:
-    print(f"  {name:<24} {wall_ms[name]:20.2f} {cpu_ms[name]:8.2f}")
+walls, cpus = interleaved(commands, runs, "check_ntp_process_bench", warm=10)
+print_medians(commands, walls, cpus, runs)
 ours, floor = "tikora-cli check --ntp", "empty Qt program"
-for kind, median in (("wall", wall_ms), ("CPU", cpu_ms)):
-    ratio = median[ours] / median[floor]
+for kind, times in (("wall", walls), ("CPU", cpus)):
+    ratio = ms(times[ours]) / ms(times[floor])
     print(f"  {ours} / {floor} ({kind}): {ratio:.2f} (goal <= 1.3) {'PASS' if ratio <= 1.3 else 'MISS'}")
-print(f"  {ours} / blocking NTP client (wall): {wall_ms[ours] / wall_ms['blocking NTP client']:.2f}")
+print(f"  {ours} / blocking NTP client (wall): {ms(walls[ours]) / ms(walls['blocking NTP client']):.2f}")
 EOF

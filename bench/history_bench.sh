@@ -13,49 +13,23 @@ runs=${2:-50}
 cli="$build/tikora-cli"
 [ -x "$cli" ] || { echo "history_bench: $cli is missing" >&2; exit 1; }
 command -v sqlite3 >/dev/null || { echo "history_bench: sqlite3 is missing" >&2; exit 1; }
-. "$(dirname "$0")/serve_lib.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/serve_lib.sh"
 
 export XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state
 
 # UDP: no connection set-up and tear-down to blur the figure.
 start_serve serve --bind 127.0.0.1 --udp
 
-cat >"$work/timed.py" <<'PY'
-import os, statistics, subprocess, sys, time
-
-def timed(argv):
-    """Wall time, the child's own CPU time (user + system) in seconds, and its stdout's size."""
-    start = time.perf_counter()
-    child = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    size = len(child.stdout.read())
-    err = child.stderr.read()
-    _, status, usage = os.wait4(child.pid, 0)
-    wall = time.perf_counter() - start
-    child.returncode = 0   # reaped by wait4 above
-    if status != 0 or err:
-        sys.exit(f"history_bench: {' '.join(argv)} failed ({status}): {err.decode()}")
-    return wall, usage.ru_utime + usage.ru_stime, size
-
-def ms(values):
-    return statistics.median(values) * 1000
-PY
-
-PYTHONPATH=$work python3 - "$runs" "$cli" "$port" <<'PY'
+PYTHONPATH=$here python3 - "$runs" "$cli" "$port" <<'PY'
 import sys
-from timed import timed, ms
+from process_timing import interleaved, ms
 
 runs, cli, port = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 check = [cli, "check", "--udp", "--port", port, "--retries", "0", "127.0.0.1"]
 commands = {"recorded": check, "--no-record": check[:2] + ["--no-record"] + check[2:]}
-walls = {name: [] for name in commands}
-cpus = {name: [] for name in commands}
-# Interleaved, so changes in the machine's load fall on both alike.
-for i in range(runs + 5):
-    for name, argv in commands.items():
-        wall, cpu, _ = timed(argv)
-        if i >= 5:   # the first runs warm the page cache and make the file
-            walls[name].append(wall)
-            cpus[name].append(cpu)
+# The first runs also make the file.
+walls, cpus = interleaved(commands, runs, "history_bench", quiet=True)
 for name in commands:
     print(f"  tikora-cli check --udp, {name:<12} median of {runs}: wall {ms(walls[name]):7.3f} ms, "
           f"CPU {ms(cpus[name]):7.3f} ms")
@@ -76,14 +50,14 @@ sqlite3 "$db" "
   DELETE FROM checks WHERE id <= (SELECT max(id) FROM checks) - 100000;"
 rows=$(sqlite3 "$db" "SELECT count(*) FROM checks")
 
-PYTHONPATH=$work python3 - "$cli" "$rows" <<'PY'
+PYTHONPATH=$here python3 - "$cli" "$rows" <<'PY'
 import sys
-from timed import timed, ms
+from process_timing import timed, ms
 
 cli, rows = sys.argv[1], sys.argv[2]
 walls, cpus = [], []
 for i in range(6):
-    wall, cpu, size = timed([cli, "history", "--json"])
+    wall, cpu, size = timed([cli, "history", "--json"], "history_bench", quiet=True)
     if i > 0:   # the first warms the page cache
         walls.append(wall)
         cpus.append(cpu)

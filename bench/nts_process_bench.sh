@@ -40,8 +40,9 @@ chrony_nts_measure() {
   sed -n 's/.*System clock wrong by \([-+0-9.e]*\) seconds.*/\1/p' <<<"$log" | tail -n 1
 }
 
-python3 - "$runs" "$cli" "$chrony_port" "$ke_port" "$certs/cert.pem" <<'PY'
-import json, os, statistics, subprocess, sys, time
+PYTHONPATH=$here python3 - "$runs" "$cli" "$chrony_port" "$ke_port" "$certs/cert.pem" <<'PY'
+import sys
+from process_timing import interleaved, ms, print_medians
 
 runs = int(sys.argv[1])
 cli, port, ke_port, cert = sys.argv[2:6]
@@ -49,29 +50,9 @@ commands = {
     "tikora-cli check --nts": [cli, "check", "--nts", "--nts-port", ke_port, "--ca", cert, "--retries", "0", "127.0.0.1"],
     "tikora-cli check --ntp": [cli, "check", "--ntp", "--port", port, "--retries", "0", "127.0.0.1"],
 }
-for name, argv in commands.items():
-    result = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if result.returncode != 0:
-        sys.exit(f"nts_process_bench: {name} failed ({result.returncode}): {result.stdout}")
-
-def timed(argv):
-    start = time.perf_counter()
-    child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, _, usage = os.wait4(child.pid, 0)
-    return time.perf_counter() - start, usage.ru_utime + usage.ru_stime
-
-wall = {name: [] for name in commands}
-cpu = {name: [] for name in commands}
-for i in range(runs + 5):
-    for name, argv in commands.items():
-        w, c = timed(argv)
-        if i >= 5:
-            wall[name].append(w)
-            cpu[name].append(c)
-print(f"whole process, median of {runs} runs each (ms):   wall      CPU")
-for name in commands:
-    print(f"  {name:<24} {statistics.median(wall[name]) * 1000:20.2f} {statistics.median(cpu[name]) * 1000:8.2f}")
-ratio = statistics.median(wall["tikora-cli check --nts"]) / statistics.median(wall["tikora-cli check --ntp"])
+walls, cpus = interleaved(commands, runs, "nts_process_bench")
+print_medians(commands, walls, cpus, runs)
+ratio = ms(walls["tikora-cli check --nts"]) / ms(walls["tikora-cli check --ntp"])
 print(f"  --nts / --ntp (wall): {ratio:.2f} (goal <= 2.5) {'PASS' if ratio <= 2.5 else 'MISS'}")
 PY
 
